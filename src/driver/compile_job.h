@@ -1,0 +1,77 @@
+// The record that crosses from the driver to the preprocessor and the
+// compiler and carries the results back, and the program-lifetime context.
+//
+// Path fields hold at most kPathFieldSize - 1 bytes: longer values are cut to
+// fit when they are stored (setPathField).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "driver/allocator.h"
+#include "driver/out_stream.h"
+#include "tonebank/tone_bank.h"
+
+namespace tallow {
+
+constexpr size_t kPathFieldSize = 512;
+constexpr int kPartCount = 15;
+
+// Stores `value` into a 512-byte path field, cut to fit.
+inline void setPathField(std::string& field, std::string_view value) {
+  field.assign(value.substr(0, kPathFieldSize - 1));
+}
+
+struct CompileJob {
+  std::string sourcePath;
+  std::string intermediatePath;
+  std::string logPath;
+  std::string searchDir;
+  std::string outputPath;
+  int32_t warnLevel = 255;
+  int32_t warnLimit = 32;
+  int32_t optimize = 1;
+  int32_t allowDecompile = 1;
+  int32_t deleteIntermediate = 1;
+  std::string title;
+  std::string artist;
+  std::string fmbName;
+  std::string pmbName;
+  std::string wpkName;
+  int32_t soundUse = 0;
+  int32_t wholeNoteTicks = 384;
+  int32_t warningCount = 0;
+  uint32_t outputSize = 0;
+  std::array<int32_t, kPartCount> partSteps{};
+  std::array<int32_t, kPartCount> partLoopSteps{};
+  ByteBlock outputImage;
+};
+
+// The environment variables the program reads; unset variables are empty
+// optionals (a variable set to an empty value is an empty string).
+struct Environment {
+  std::optional<std::string> krhpath;
+  std::optional<std::string> fminst;
+  std::optional<std::string> tmpdir;
+
+  static Environment fromProcess();
+};
+
+// What lives for the whole program: the installed allocator, the
+// environment, the console streams and the tone bank that the preprocessor's
+// tone compiler keeps from run to run.
+struct ProgramContext {
+  Allocator* allocator = &heapAllocator();
+  Environment env;
+  OutStream* out = nullptr;  // standard output
+  OutStream* err = nullptr;  // standard error
+  ToneBankState toneBank;
+};
+
+// The part names in part order, FM1 .. BEEP.
+extern const std::array<const char*, kPartCount> kPartNames;
+
+}  // namespace tallow

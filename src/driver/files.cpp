@@ -1,0 +1,196 @@
+#include "driver/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "driver/paths.h"
+
+namespace tallow {
+namespace {
+
+constexpr size_t kReadChunk = 1 << 16;
+constexpr char kCtrlZ = 0x1A;
+
+int openForReading(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The permissions a newly created file gets (0666 less the umask).
+mode_t newFileMode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+bool TextReader::open(const std::string& path) {
+  close();
+  fd_ = openForReading(path);
+  if (fd_ < 0) return false;
+  buffer_.resize(kReadChunk + 1);
+  pos_ = end_ = 0;
+  ended_ = failed_ = false;
+  return true;
+}
+
+void TextReader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+// Fills the buffer; keeps a CR that ended the previous chunk so that a CR LF
+// pair split between two reads is still seen as a pair.
+bool TextReader::refill() {
+  if (ended_ || failed_ || fd_ < 0) return false;
+  size_t keep = 0;
+  if (pos_ < end_) {
+    keep = end_ - pos_;
+    std::memmove(buffer_.data(), buffer_.data() + pos_, keep);
+  }
+  pos_ = 0;
+  end_ = keep;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_.data() + end_, kReadChunk - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      failed_ = true;
+      return false;
+    }
+    if (n == 0) {
+      ended_ = true;
+      return end_ > 0;
+    }
+    end_ += static_cast<size_t>(n);
+    return true;
+  }
+}
+
+TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& length) {
+  length = 0;
+  while (length + 1 < capacity) {
+    if (pos_ >= end_ && !refill()) break;
+    char c = buffer_[pos_];
+    if (c == kCtrlZ) {
+      ended_ = true;
+      pos_ = end_ = 0;
+      break;
+    }
+    if (c == '\r') {
+      // A CR directly before an LF is dropped; look ahead one byte.
+      if (pos_ + 1 >= end_ && !ended_) {
+        refill();
+        if (failed_) break;
+      }
+      if (pos_ + 1 < end_ && buffer_[pos_ + 1] == '\n') {
+        ++pos_;
+        continue;
+      }
+    }
+    line[length++] = c;
+    ++pos_;
+    if (c == '\n') break;
+  }
+  line[length] = '\0';
+  if (failed_) return Result::kError;
+  return length > 0 ? Result::kLine : Result::kEndOfFile;
+}
+
+FileWriter::~FileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileWriter::create(const std::string& path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  failed_ = fd_ < 0;
+  used_ = 0;
+  return fd_ >= 0;
+}
+
+void FileWriter::flush() {
+  if (used_ > 0 && fd_ >= 0 && !writeAll(fd_, buffer_, used_)) failed_ = true;
+  used_ = 0;
+}
+
+void FileWriter::write(std::string_view bytes) {
+  if (bytes.size() >= sizeof buffer_) {
+    flush();
+    if (fd_ >= 0 && !writeAll(fd_, bytes.data(), bytes.size())) failed_ = true;
+    return;
+  }
+  if (used_ + bytes.size() > sizeof buffer_) flush();
+  std::memcpy(buffer_ + used_, bytes.data(), bytes.size());
+  used_ += bytes.size();
+}
+
+bool FileWriter::close() {
+  if (fd_ < 0) return false;
+  flush();
+  if (::close(fd_) != 0) failed_ = true;
+  fd_ = -1;
+  return !failed_;
+}
+
+bool readFilePrefix(const std::string& path, size_t limit, std::vector<uint8_t>& out) {
+  int fd = openForReading(path);
+  if (fd < 0) return false;
+  out.resize(limit);
+  size_t got = 0;
+  bool ok = true;
+  while (got < limit) {
+    ssize_t n = ::read(fd, out.data() + got, limit - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  out.resize(got);
+  return ok;
+}
+
+bool writeFileAtomically(const std::string& path, const void* data, size_t size) {
+  std::string temp = directoryPart(path) + ".tallowc-XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = writeAll(fd, static_cast<const char*>(data), size);
+  ok = ::fchmod(fd, newFileMode()) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+std::string makeTemporaryFile(const std::string& tmpdir) {
+  std::string path = joinPath(tmpdir.empty() ? "/tmp" : tmpdir, "tallowc-XXXXXX");
+  int fd = ::mkstemp(path.data());
+  if (fd < 0) return {};
+  ::close(fd);
+  return path;
+}
+
+}  // namespace tallow

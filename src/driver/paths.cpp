@@ -1,0 +1,95 @@
+#include "driver/paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <memory>
+
+namespace tallow {
+namespace {
+
+// Index just past the last separator of `path` (0 when there is none),
+// skipping the second bytes of Shift-JIS characters.
+size_t fileNameStart(std::string_view path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (isSjisLead(c)) {
+      ++i;
+    } else if (c == '/' || c == '\\') {
+      start = i + 1;
+    }
+  }
+  return start;
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string directoryPart(std::string_view path) {
+  return std::string(path.substr(0, fileNameStart(path)));
+}
+
+std::string_view fileNamePart(std::string_view path) { return path.substr(fileNameStart(path)); }
+
+std::string joinPath(std::string_view dir, std::string_view name) {
+  std::string out(dir);
+  if (!out.empty() && out.back() != '/' && out.back() != '\\') out.push_back('/');
+  out.append(name);
+  return out;
+}
+
+std::string toOpenPath(std::string_view path) {
+  std::string out(path);
+  for (size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (isSjisLead(c)) {
+      ++i;
+    } else if (c == '\\') {
+      out[i] = '/';
+    }
+  }
+  return out;
+}
+
+std::string upperFileName(std::string_view path) {
+  std::string out(path);
+  for (size_t i = fileNameStart(path); i < out.size(); ++i) {
+    if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+  }
+  return out;
+}
+
+std::optional<std::string> findFileIgnoringCase(const std::string& path) {
+  if (isRegularFile(path)) return path;
+  std::string dir = directoryPart(path);
+  std::string_view name = fileNamePart(path);
+  std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.empty() ? "." : dir.c_str()),
+                                             ::closedir);
+  if (!handle) return std::nullopt;
+  while (const dirent* entry = ::readdir(handle.get())) {
+    if (equalIgnoringAsciiCase(entry->d_name, name)) {
+      std::string found = dir + entry->d_name;
+      if (isRegularFile(found)) return found;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace tallow

@@ -1,0 +1,7 @@
+#include "driver/run.h"
+
+namespace tallow {
+
+int runDriver(const std::vector<std::string>&, ProgramContext&) { return 0; }
+
+}  // namespace tallow

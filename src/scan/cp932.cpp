@@ -1,0 +1,116 @@
+// UTF-8 to CP932 conversion through a sorted table of the two-byte codes
+// (and the half-width katakana), generated once by tools/gen_cp932.py.
+#include "scan/cp932.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <variant>
+#include <vector>
+
+namespace tallow {
+namespace {
+
+struct CodePair {
+  uint16_t unicode;
+  uint16_t cp932;
+};
+
+constexpr CodePair kTable[] = {
+#include "scan/cp932_table.inc"
+};
+
+// Decodes one UTF-8 sequence at `i`; returns U+FFFD for a malformed one.
+char32_t decodeUtf8(std::string_view s, size_t& i) {
+  unsigned char c = static_cast<unsigned char>(s[i++]);
+  if (c < 0x80) return c;
+  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+  if (extra < 0) return 0xFFFD;
+  char32_t cp = c & (0x3F >> extra);
+  for (int k = 0; k < extra; ++k) {
+    if (i >= s.size()) return 0xFFFD;
+    unsigned char d = static_cast<unsigned char>(s[i]);
+    if ((d & 0xC0) != 0x80) return 0xFFFD;
+    cp = cp << 6 | (d & 0x3F);
+    ++i;
+  }
+  return cp;
+}
+
+// Returns the CP932 code of `cp`, or -1 when there is none.
+int lookup(char32_t cp) {
+  if (cp < 0x80) return static_cast<int>(cp);
+  if (cp > 0xFFFF) return -1;
+  auto it = std::lower_bound(std::begin(kTable), std::end(kTable), cp,
+                             [](const CodePair& p, char32_t v) { return p.unicode < v; });
+  if (it == std::end(kTable) || it->unicode != cp) return -1;
+  return it->cp932;
+}
+
+void appendCode(std::string& out, int code) {
+  if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+  out.push_back(static_cast<char>(code & 0xFF));
+}
+
+using Arg = std::variant<std::string_view, long long>;
+
+// Fills the printf-like directives of an already converted template.
+std::string fill(std::string_view tmpl, const std::vector<Arg>& args) {
+  std::string out;
+  size_t next = 0;
+  for (size_t i = 0; i < tmpl.size(); ++i) {
+    if (tmpl[i] != '%' || i + 1 >= tmpl.size()) {
+      out.push_back(tmpl[i]);
+      continue;
+    }
+    size_t j = i + 1;
+    int width = 0;
+    while (j < tmpl.size() && tmpl[j] >= '0' && tmpl[j] <= '9') width = width * 10 + (tmpl[j++] - '0');
+    if (j >= tmpl.size() || (tmpl[j] != 's' && tmpl[j] != 'd') || next >= args.size()) {
+      out.push_back(tmpl[i]);
+      continue;
+    }
+    std::string text;
+    if (const auto* sv = std::get_if<std::string_view>(&args[next])) {
+      text = std::string(*sv);
+    } else {
+      text = std::to_string(std::get<long long>(args[next]));
+    }
+    ++next;
+    if (static_cast<int>(text.size()) < width) out.append(width - text.size(), ' ');
+    out += text;
+    i = j;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string toCp932(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    int code = lookup(decodeUtf8(utf8, i));
+    appendCode(out, code < 0 ? '?' : code);
+  }
+  return out;
+}
+
+bool encodableAsCp932(std::string_view utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    if (lookup(decodeUtf8(utf8, i)) < 0) return false;
+  }
+  return true;
+}
+
+std::string formatMessage(std::string_view f) { return fill(toCp932(f), {}); }
+std::string formatMessage(std::string_view f, std::string_view a) { return fill(toCp932(f), {a}); }
+std::string formatMessage(std::string_view f, long long a) { return fill(toCp932(f), {a}); }
+std::string formatMessage(std::string_view f, std::string_view a, long long b) {
+  return fill(toCp932(f), {a, b});
+}
+std::string formatMessage(std::string_view f, long long a, std::string_view b) {
+  return fill(toCp932(f), {a, b});
+}
+
+}  // namespace tallow

@@ -1,0 +1,32 @@
+// Conversion of the program's own message texts to CP932 bytes.
+//
+// Message texts are written in UTF-8 in the code so that they stay readable;
+// every text the user sees is printed as CP932 (Shift-JIS) bytes.  Texts that
+// come from the user's files (titles, file names, source lines) are already
+// bytes and are never converted.
+//
+// Invariant: toCp932 is total.  A code point CP932 cannot encode becomes '?',
+// and a test checks that no message of the program needs that fallback.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tallow {
+
+// Converts UTF-8 text to CP932 bytes.
+std::string toCp932(std::string_view utf8);
+
+// Formats a message: `utf8Format` is converted to CP932 first, then filled in
+// like printf with %s (raw bytes, inserted unchanged), %d and widths such as
+// %4s and %6d (blanks on the left).  Only these directives are used.
+std::string formatMessage(std::string_view utf8Format);
+std::string formatMessage(std::string_view utf8Format, std::string_view a);
+std::string formatMessage(std::string_view utf8Format, long long a);
+std::string formatMessage(std::string_view utf8Format, std::string_view a, long long b);
+std::string formatMessage(std::string_view utf8Format, long long a, std::string_view b);
+
+// True when every code point of `utf8` has a CP932 encoding.
+bool encodableAsCp932(std::string_view utf8);
+
+}  // namespace tallow

@@ -1,0 +1,37 @@
+#include "scan/cp932.h"
+
+#include <gtest/gtest.h>
+
+namespace tallow {
+namespace {
+
+TEST(Cp932, ConvertsMessageTexts) {
+  struct Case {
+    const char* utf8;
+    std::string bytes;
+  } cases[] = {
+      {"abc\n", "abc\n"},
+      {"∞", "\x81\x87"},
+      {"ＭＭＬが解読できません",
+       "\x82\x6C\x82\x6C\x82\x6B\x82\xAA\x89\xF0\x93\xC7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"},
+      {"１行", "\x82\x50\x8D\x73"},
+      {"ｱ", "\xB1"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(toCp932(c.utf8), c.bytes) << c.utf8;
+}
+
+TEST(Cp932, FormatsPlaceholders) {
+  EXPECT_EQ(formatMessage("(%4s) = %6d", "FM1", 192), "( FM1) =    192");
+  EXPECT_EQ(formatMessage("%d 個", 3), "3 \x8C\xC2");
+  EXPECT_EQ(formatMessage("-- %s(Line%d)\n", "a\x95\x5C", 7), "-- a\x95\x5C(Line7)\n");
+  EXPECT_EQ(formatMessage("100%"), "100%");
+}
+
+TEST(Cp932, UnencodableBecomesQuestionMark) {
+  EXPECT_EQ(toCp932("\xF0\x9F\x8E\xB5"), "?");
+  EXPECT_FALSE(encodableAsCp932("\xF0\x9F\x8E\xB5"));
+  EXPECT_TRUE(encodableAsCp932("音程が範囲外です"));
+}
+
+}  // namespace
+}  // namespace tallow
