@@ -4,9 +4,9 @@
 
 namespace tallow {
 
-const std::array<const char*, kPartCount> kPartNames = {
-    "FM1",  "FM2",  "FM3",  "FM4",  "FM5",  "FM6",  "PCM1", "PCM2",
-    "PCM3", "PCM4", "PCM5", "PCM6", "PCM7", "PCM8", "BEEP"};
+const std::array<const char*, kPartCount> kPartNames = {"FM1",  "FM2",  "FM3",  "FM4",  "FM5",
+                                                        "FM6",  "PCM1", "PCM2", "PCM3", "PCM4",
+                                                        "PCM5", "PCM6", "PCM7", "PCM8", "BEEP"};
 
 namespace {
 std::optional<std::string> variable(const char* name) {

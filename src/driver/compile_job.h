@@ -30,7 +30,8 @@ struct CompileJob {
   std::string intermediatePath;
   std::string logPath;
   std::string searchDir;
-  std::string outputPath;
+  std::string outputPath;      // as shown to the user
+  std::string outputFilePath;  // the same path as it is opened for writing
   int32_t warnLevel = 255;
   int32_t warnLimit = 32;
   int32_t optimize = 1;

@@ -158,18 +158,19 @@ bool FileWriter::close() {
 bool readFilePrefix(const std::string& path, size_t limit, std::vector<uint8_t>& out) {
   int fd = openForReading(path);
   if (fd < 0) return false;
-  out.resize(limit);
-  size_t got = 0;
+  out.clear();
   bool ok = true;
-  while (got < limit) {
-    ssize_t n = ::read(fd, out.data() + got, limit - got);
+  while (out.size() < limit) {
+    size_t got = out.size();
+    size_t want = limit - got < kReadChunk ? limit - got : kReadChunk;
+    out.resize(got + want);
+    ssize_t n = ::read(fd, out.data() + got, want);
+    out.resize(got + (n > 0 ? static_cast<size_t>(n) : 0));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) ok = false;
     if (n <= 0) break;
-    got += static_cast<size_t>(n);
   }
   ::close(fd);
-  out.resize(got);
   return ok;
 }
 

@@ -71,7 +71,11 @@ std::string toOpenPath(std::string_view path) {
 std::string upperFileName(std::string_view path) {
   std::string out(path);
   for (size_t i = fileNameStart(path); i < out.size(); ++i) {
-    if (out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+    if (isSjisLead(static_cast<unsigned char>(out[i]))) {
+      ++i;
+    } else if (out[i] >= 'a' && out[i] <= 'z') {
+      out[i] = static_cast<char>(out[i] - 'a' + 'A');
+    }
   }
   return out;
 }

@@ -30,7 +30,8 @@ std::string joinPath(std::string_view dir, std::string_view name);
 // `path` with each '\' that is not a Shift-JIS second byte turned into '/'.
 std::string toOpenPath(std::string_view path);
 
-// `path` with its file-name component upper-cased (ASCII a-z only).
+// `path` with its file-name component upper-cased (ASCII a-z only; the
+// second bytes of Shift-JIS characters are left alone).
 std::string upperFileName(std::string_view path);
 
 // Looks for `path` exactly, then for a file in the same directory whose name

@@ -1,7 +1,77 @@
+// The preprocessor run: creates the intermediate file, opens the message
+// stream, processes the main source (and through it every included file) and
+// finishes with the tone compiler's report.  Nothing of a run outlives it but
+// the program's tone bank.
 #include "preprocess/kiln.h"
 
-namespace tallow {
+#include <cstdio>
+#include <memory>
+#include <new>
 
-int RunPreprocessor(CompileJob&, ProgramContext&) { return 1; }
+#include "driver/paths.h"
+#include "preprocess/kiln_run.h"
+#include "scan/cp932.h"
+
+namespace tallow {
+namespace {
+
+constexpr std::string_view kBanner = "[ Preprocessor 'Kiln' version 1.09r with Toneforge v1.00 ]\n";
+
+// Receives the messages when the program has no output stream.
+class DiscardOutStream final : public OutStream {
+ public:
+  void write(std::string_view) override {}
+};
+
+// Processes the main source; true when the run succeeded and the whole
+// intermediate file was written.
+bool processSource(KilnRun& run) {
+  bool ok = ProcessFile(run, run.job.sourcePath, NameOrigin::kCommandLine);
+  ok = run.intermediate.close() && ok;
+  if (ok) ReportTones(run.tones, run.sourceDir, run.messages);
+  run.macros.clear();
+  return ok;
+}
+
+}  // namespace
+
+KilnRun::KilnRun(CompileJob& runJob, ProgramContext& program, FileWriter& intermediateFile,
+                 OutStream& messageStream)
+    : job(runJob),
+      env(program.env),
+      intermediate(intermediateFile),
+      messages(messageStream),
+      sourceDir(directoryPart(runJob.sourcePath)),
+      tones(program.toneBank) {}
+
+void KilnRun::say(std::string_view utf8) const { messages.write(formatMessage(utf8)); }
+
+int RunPreprocessor(CompileJob& job, ProgramContext& program) {
+  auto intermediate = std::make_unique<FileWriter>();
+  if (!intermediate->create(job.intermediatePath)) return 1;
+  DiscardOutStream discard;
+  OutStream* messages = program.out != nullptr ? program.out : &discard;
+  std::unique_ptr<FileOutStream> logFile;
+  if (!job.logPath.empty()) {
+    std::FILE* file = std::fopen(job.logPath.c_str(), "wb");
+    if (file == nullptr) {
+      intermediate->close();
+      return 1;
+    }
+    logFile = std::make_unique<FileOutStream>(file, true);
+    messages = logFile.get();
+  }
+  messages->write(kBanner);
+  bool ok = false;
+  try {
+    KilnRun run(job, program, *intermediate, *messages);
+    ok = processSource(run);
+  } catch (const std::bad_alloc&) {
+    messages->write(formatMessage("メモリが足りません\n"));
+    ok = false;
+  }
+  if (logFile) logFile->close();
+  return ok ? 0 : 1;
+}
 
 }  // namespace tallow

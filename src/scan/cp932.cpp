@@ -65,7 +65,8 @@ std::string fill(std::string_view tmpl, const std::vector<Arg>& args) {
     }
     size_t j = i + 1;
     int width = 0;
-    while (j < tmpl.size() && tmpl[j] >= '0' && tmpl[j] <= '9') width = width * 10 + (tmpl[j++] - '0');
+    while (j < tmpl.size() && tmpl[j] >= '0' && tmpl[j] <= '9')
+      width = width * 10 + (tmpl[j++] - '0');
     if (j >= tmpl.size() || (tmpl[j] != 's' && tmpl[j] != 'd') || next >= args.size()) {
       out.push_back(tmpl[i]);
       continue;

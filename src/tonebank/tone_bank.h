@@ -1,8 +1,8 @@
 // The in-memory FM tone bank that the tone compiler fills and writes as an
 // FMB file: an 8-byte header and 128 tone records of 48 bytes.
 //
-// The bank, its tone count and its name live for the whole program: a
-// preprocessor run does not reset them.
+// The bank, its tone count, its name and the tone-name buffer live for the
+// whole program: a preprocessor run does not reset them.
 #pragma once
 
 #include <array>
@@ -15,11 +15,15 @@ constexpr size_t kFmbHeaderSize = 8;
 constexpr size_t kToneRecordSize = 48;
 constexpr size_t kToneRecordCount = 128;
 constexpr size_t kFmbFileSize = kFmbHeaderSize + kToneRecordSize * kToneRecordCount;  // 6152
+constexpr size_t kToneNameLength = 8;
 
 struct ToneBankState {
   std::array<uint8_t, kFmbFileSize> bytes{};
   int32_t toneCount = 0;
   std::string bankName;  // the latest .fmbfile name with ".FMB"; empty until one is given
+  // The name of the latest tone that had one, NUL-terminated.  Never cleared:
+  // a tone whose parameter order has no name keeps the name before it.
+  std::array<char, kToneNameLength + 1> toneName{};
 };
 
 }  // namespace tallow

@@ -34,8 +34,6 @@ std::string TempDir::read(std::string_view name) const {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool TempDir::exists(std::string_view name) const {
-  return std::filesystem::exists(file(name));
-}
+bool TempDir::exists(std::string_view name) const { return std::filesystem::exists(file(name)); }
 
 }  // namespace tallow::testing

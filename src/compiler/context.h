@@ -1,0 +1,88 @@
+// Everything one compile owns: settings, scanner, diagnostics, command
+// tables, per-part state, event streams, loops, envelopes and FM voices.
+//
+// A CompileContext is made afresh for every compile, so one process can
+// compile any number of sources one after another; nothing of a compile is
+// kept in global state.  Handlers work on the part selected by
+// `currentPart` and read their own arguments through `scanner`.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "compiler/header_settings.h"
+#include "compiler/part_state.h"
+#include "driver/compile_job.h"
+#include "envelope/envelope_state.h"
+#include "mml/fm_voice.h"
+#include "output/byte_buffer.h"
+#include "output/loop_state.h"
+#include "scan/diagnostics.h"
+#include "scan/keyword_table.h"
+#include "scan/scanner.h"
+#include "tonebank/tone_bank.h"
+
+namespace tallow {
+
+struct CompileContext;
+using Handler = void (*)(CompileContext&);
+
+constexpr int kMmlHandlerCount = 203;
+constexpr int kHeaderHandlerCount = 59;
+
+// The MML command table and the auxiliary tables the note, length and
+// volume commands read.
+struct MmlTables {
+  KeywordTable commands;
+  KeywordTable tuneChar;
+  KeywordTable countDetail;
+  KeywordTable countAdd;
+  KeywordTable separator;
+  KeywordTable empty;
+};
+
+struct CompileContext {
+  CompileContext(CompileJob& job, ProgramContext& program);
+
+  CompileJob& job;
+  ProgramContext& program;
+
+  HeaderSettings settings;
+  Scanner scanner;
+  Diagnostics diag{scanner};
+
+  KeywordTable headerTable;
+  MmlTables mml;
+  KeywordTable emlTable;
+  std::array<int, 3> definitionCounts{};  // .MML, .EML, .CMD
+
+  std::array<Handler, kMmlHandlerCount> mmlHandlers{};
+  std::array<Handler, kHeaderHandlerCount> headerHandlers{};
+
+  std::array<PartState, kPartCount> parts{};
+  std::array<ByteBuffer, kPartCount> tracks;
+  std::array<PartLoops, kPartCount> loops{};
+  std::array<FmVoiceState, kFmPartCount> fmVoices{};
+  EnvelopeSet envelopes;
+  std::array<uint8_t, kFmbFileSize> toneTable{};
+  std::string sourceDirectory;
+
+  int currentPart = 0;
+  int currentCode = 0;
+  Token currentToken;
+  bool tieFlag = false;
+
+  PartState& part() { return parts[currentPart]; }
+  ByteBuffer& track() { return tracks[currentPart]; }
+  bool onFmPart() const { return isFmPart(currentPart); }
+
+  // Appends to the current part's stream; "メモリが足りません" when it cannot grow.
+  void emitByte(int value);
+  void emitWord(int value);
+  [[noreturn]] void error(const char* utf8) { diag.error(utf8); }
+  void warn(const char* utf8, int level = kWarnOrdinary) { diag.warn(utf8, level); }
+};
+
+}  // namespace tallow

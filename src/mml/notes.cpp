@@ -1,0 +1,281 @@
+// Notes, rests, lengths and ties.  A note is its pitch byte and a 16-bit
+// length in steps, preceded by a detune event; lengths are counted in steps
+// of a whole note of `.zenlen` steps and scaled by the tempo's length scale.
+#include "mml/notes.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "compiler/context.h"
+#include "envelope/envelope.h"
+#include "mml/command_table.h"
+#include "mml/portamento.h"
+#include "mml/volume.h"
+
+namespace tallow {
+namespace {
+
+constexpr int kMaxLength = 65535;
+
+constexpr int kFmStepUp[12] = {35, 39, 41, 44, 46, 49, 52, 55, 58, 62, 65, 73};
+constexpr int kFmStepDown[12] = {37, 35, 39, 41, 44, 46, 49, 52, 55, 58, 62, 65};
+constexpr int kPcmDetuneBase[13] = {0, 61, 128, 194, 266, 343, 424, 510, 601, 698, 801, 909, 1024};
+constexpr int kPcmDetuneStep[13] = {61, 67, 66, 72, 77, 81, 86, 91, 97, 103, 108, 115, 0};
+
+// x / 10 rounded half up (x >= 0).
+int64_t roundTenths(int64_t x) { return x / 10 + (x % 10 > 4 ? 1 : 0); }
+
+int64_t fmDetune(int pitch, int64_t t, int64_t k) {
+  int64_t q = t / k;
+  if (t >= 0) {
+    int64_t n = std::min<int64_t>(pitch + q, 127);
+    return roundTenths((t % k) * kFmStepUp[n % 12] * 10 / k);
+  }
+  int64_t n = std::max<int64_t>(pitch + q, 0);
+  return -roundTenths(((-t) % k) * kFmStepDown[n % 12] * 10 / k);
+}
+
+int64_t pcmDetune(int64_t t, int64_t k) {
+  int64_t a = t < 0 ? -t : t;
+  int64_t i = std::min<int64_t>(a / k, 12);
+  int64_t b = kPcmDetuneBase[i] + roundTenths((a % k) * kPcmDetuneStep[i] * 10 / k);
+  return t <= 0 ? -std::min<int64_t>(b, 1024) : std::min<int64_t>(b, 1023);
+}
+
+// One part of a length, before "~": a number, "%" steps, or the default.
+int64_t lengthPart(CompileContext& ctx) {
+  Scanner& s = ctx.scanner;
+  int next = s.peek(ctx.mml.commands);
+  if (next != kCodeNumber && next != kCodeNoMatch) return ctx.part().defaultLength;
+  int detail = s.lookup(ctx.mml.countDetail);
+  if (detail == kAuxFirst) return s.readNumber(1, kMaxLength);
+  if (detail != kCodeNumber) return ctx.part().defaultLength;
+  int32_t zenlen = ctx.settings.zenlen;
+  int32_t n = s.readNumber(0, kMaxLength);
+  if (n == 0) n = zenlen;
+  if (zenlen % n != 0) ctx.warn("処理できない音長です");
+  return zenlen / n;
+}
+
+int64_t addDots(CompileContext& ctx, int64_t part) {
+  int64_t half = part;
+  while (ctx.scanner.lookup(ctx.mml.countAdd) == kAuxFirst) {
+    if (half % 2 != 0) ctx.warn("処理できない音長です");
+    half /= 2;
+    part += half;
+    if (part > kMaxLength) ctx.warn("処理できない音長です");
+  }
+  return part;
+}
+
+// Consumes the keyword `code` when it is the next one.
+bool takeKeyword(CompileContext& ctx, int code) {
+  if (ctx.scanner.peek(ctx.mml.commands) != code) return false;
+  ctx.scanner.lookup(ctx.mml.commands);
+  return true;
+}
+
+void sound(CompileContext& ctx, int pitch, int32_t length) {
+  if (ctx.part().envelopeNumber != 0) {
+    renderEnvelope(ctx, pitch, length);
+  } else {
+    emitNote(ctx, pitch, 0, length);
+  }
+}
+
+// A note without portamento: detune, tie, gate, and the note itself.
+int32_t playNote(CompileContext& ctx, int pitch) {
+  PartState& p = ctx.part();
+  int32_t length = readLength(ctx);
+  if (!ctx.onFmPart() && p.tieState == 2) {
+    pitch = p.tiePitch;
+  } else {
+    emitDetune(ctx, pitch, 0);
+  }
+  if (takeKeyword(ctx, kTie)) {
+    p.tieState = 1;
+    p.tiePitch = pitch;
+    ctx.tieFlag = true;
+  } else {
+    p.tieState = 0;
+  }
+  if (p.gateValue == 0 || ctx.tieFlag) {
+    sound(ctx, pitch, length);
+    return length;
+  }
+  int64_t sounding = p.gateMode == 0 ? int64_t{length} * p.gateValue / ctx.settings.qwidth
+                                     : int64_t{length} - p.gateValue;
+  sounding = std::max<int64_t>(sounding, 1);
+  sound(ctx, pitch, static_cast<int32_t>(sounding));
+  if (length - sounding > 0) {
+    ctx.emitByte(0x86);
+    ctx.emitByte(0x90);
+    ctx.emitWord(static_cast<int32_t>(length - sounding));
+  }
+  return length;
+}
+
+// What follows every note: steps, tie mark, envelope restart, the end of a
+// one-note volume, octave shift and gate.
+void finishNote(CompileContext& ctx, int32_t length) {
+  PartState& p = ctx.part();
+  p.steps = static_cast<int32_t>(static_cast<uint32_t>(p.steps) + static_cast<uint32_t>(length));
+  if (ctx.tieFlag) {
+    ctx.emitByte(0x86);
+    if (p.envelopeRestart == 2) resetEnvelopeRun(ctx, ctx.currentPart);
+  } else if (p.envelopeRestart != 0) {
+    resetEnvelopeRun(ctx, ctx.currentPart);
+  }
+  if (p.oneShotVolume) {
+    p.volumeValue = p.savedVolumeValue;
+    ctx.emitByte(0x84);
+    ctx.emitByte(scaledVolume(p, p.volumeValue + p.volumeOffset));
+    p.oneShotVolume = 0;
+  }
+  p.octaveShiftOnce = 0;
+  if (p.oneShotGate) {
+    ctx.emitByte(0x83);
+    ctx.emitByte(p.gateValue & 0xFF);
+    p.oneShotGate = 0;
+  }
+}
+
+void onNote(CompileContext& ctx) {
+  int pitch = notePitch(ctx, ctx.currentCode - kNoteC);
+  ctx.tieFlag = false;
+  int32_t length = ctx.scanner.peek(ctx.mml.commands) == kPortamento ? portamento(ctx, pitch)
+                                                                     : playNote(ctx, pitch);
+  finishNote(ctx, length);
+}
+
+void onKeySignature(CompileContext& ctx) {
+  int32_t& entry = ctx.part().keySignature[ctx.currentCode - kKeyC];
+  switch (ctx.scanner.lookup(ctx.mml.tuneChar)) {
+    case kAuxFirst:
+      entry = 1;
+      break;
+    case kAuxSecond:
+      entry = -1;
+      break;
+    case kAuxThird:
+      entry = 0;
+      break;
+    default:
+      ctx.error("調号が見つかりません");
+  }
+}
+
+void onRest(CompileContext& ctx) {
+  ctx.emitByte(0x90);
+  int32_t length = readLength(ctx);
+  ctx.emitWord(length);
+  PartState& p = ctx.part();
+  p.steps = static_cast<int32_t>(static_cast<uint32_t>(p.steps) + static_cast<uint32_t>(length));
+}
+
+void onCaret(CompileContext& ctx) { ctx.part().octaveShiftOnce += 1; }
+
+void onDriverGate(CompileContext& ctx) {
+  ctx.emitByte(0x83);
+  ctx.emitByte(ctx.scanner.readNumber(0, 8));
+}
+
+void onOneNoteGate(CompileContext& ctx) {
+  onDriverGate(ctx);
+  ctx.part().oneShotGate = 1;
+}
+
+void onGateFraction(CompileContext& ctx) {
+  ctx.part().gateValue = ctx.scanner.readNumber(0, ctx.settings.qwidth);
+  ctx.part().gateMode = 0;
+}
+
+void onGateSteps(CompileContext& ctx) {
+  ctx.part().gateValue = ctx.scanner.readNumber(0, 384);
+  ctx.part().gateMode = 1;
+}
+
+void onDetune(CompileContext& ctx) { ctx.part().detune = ctx.scanner.readNumber(-32768, 32768); }
+
+void onBareTie(CompileContext& ctx) { ctx.warn("タイコマンドは音符の直後で指定して下さい"); }
+void onBareJoin(CompileContext& ctx) { ctx.warn("連結する音長が見つかりません"); }
+void onBarePortamento(CompileContext& ctx) { ctx.warn("開始音程が見つかりません"); }
+
+}  // namespace
+
+int notePitch(CompileContext& ctx, int semitone) {
+  PartState& p = ctx.part();
+  int64_t accidentals = 0;
+  bool natural = false;
+  for (bool more = true; more;) {
+    switch (ctx.scanner.lookup(ctx.mml.tuneChar)) {
+      case kAuxFirst:
+        ++accidentals;
+        break;
+      case kAuxSecond:
+        --accidentals;
+        break;
+      case kAuxThird:
+        natural = true;
+        more = false;
+        break;
+      default:
+        more = false;
+    }
+  }
+  int64_t pitch = semitone + accidentals + (natural ? 0 : p.keySignature[semitone]) +
+                  int64_t{p.transpose} + p.transpose2 +
+                  (int64_t{p.octave} + p.octaveShiftOnce) * 12 + 12;
+  if (pitch < 0 || pitch > 127) ctx.error("音程が範囲外です");
+  return static_cast<int>(pitch);
+}
+
+int32_t readLength(CompileContext& ctx) {
+  int64_t total = 0;
+  do {
+    total += addDots(ctx, lengthPart(ctx));
+    if (total > kMaxLength) ctx.error("音長が長すぎます");
+  } while (takeKeyword(ctx, kLengthJoin));
+  total *= ctx.settings.lengthScale;
+  if (total > kMaxLength) ctx.error("音長が長すぎます");
+  return static_cast<int32_t>(total);
+}
+
+void emitDetune(CompileContext& ctx, int pitch, int64_t extra) {
+  const PartState& p = ctx.part();
+  int64_t t = int64_t{p.detune} + p.detune2 + extra;
+  int64_t k = ctx.settings.keywidth;
+  int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
+                  : ctx.onFmPart() ? fmDetune(pitch, t, k)
+                                   : pcmDetune(t, k);
+  ctx.emitByte(0x91);
+  ctx.emitWord(static_cast<int32_t>(value));
+}
+
+void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
+  if (length == 0) return;
+  const PartState& p = ctx.part();
+  int64_t note = pitch;
+  int64_t k = ctx.settings.keywidth;
+  if (ctx.onFmPart() && k != 0) note += (int64_t{p.detune2} + p.detune + extra) / k;
+  if (note < 0 || note > 127) ctx.error("音程が範囲外です");
+  ctx.emitByte(static_cast<int>(note));
+  ctx.emitWord(length);
+}
+
+void installNoteHandlers(MmlHandlerTable& table) {
+  for (int code = kNoteC; code <= kNoteLast; ++code) table[code] = onNote;
+  for (int code = kKeyC; code <= kKeyLast; ++code) table[code] = onKeySignature;
+  table[kRest] = onRest;
+  table[52] = onCaret;
+  table[65] = onDriverGate;
+  table[66] = onOneNoteGate;
+  table[67] = onGateFraction;
+  table[68] = onGateSteps;
+  table[100] = onDetune;
+  table[kTie] = onBareTie;
+  table[kLengthJoin] = onBareJoin;
+  table[kPortamento] = onBarePortamento;
+}
+
+}  // namespace tallow

@@ -1,0 +1,105 @@
+// Tempo commands.  None emits a tempo: each computes the timer value that
+// makes one step last the right time at the current whole-note length and
+// emits it as event 0x80 with a 16-bit value.  The tempo and the timer
+// value relate by (1024 - value) = 13333333 / (tempo * zenlen).
+#include <cmath>
+#include <cstdlib>
+
+#include "compiler/context.h"
+#include "mml/command_table.h"
+
+namespace tallow {
+namespace {
+
+constexpr int64_t kTimerConstant = 13333333;
+
+int64_t zenlen(const CompileContext& ctx) { return ctx.settings.zenlen; }
+
+// The tempo for timer value `value` with `base` (1024 for timer A, 256 for B).
+int16_t tempoOf(const CompileContext& ctx, int64_t base, int64_t value) {
+  return static_cast<int16_t>(kTimerConstant / ((base - value) * zenlen(ctx)));
+}
+
+// Emits the timer value for `tempo` (not positive or out of reach: an error).
+void emitTempo(CompileContext& ctx, int64_t tempo) {
+  int64_t value = tempo <= 0 ? 0 : 1024 - kTimerConstant / (tempo * zenlen(ctx));
+  if (value <= 0 || value > 1023) ctx.error("このテンポに対応するタイマ値を設定できません");
+  ctx.settings.timerValue = static_cast<int16_t>(value);
+  ctx.emitWord(static_cast<int>(value));
+  ctx.settings.lengthScale = 1;
+}
+
+void onTempo(CompileContext& ctx) {
+  ctx.emitByte(0x80);
+  int32_t n = ctx.scanner.readNumber(30, 300);
+  ctx.part().tempoOffset = 0;
+  ctx.settings.currentTempo = static_cast<int16_t>(n);
+  emitTempo(ctx, n);
+}
+
+void onTimerA(CompileContext& ctx) {
+  ctx.emitByte(0x80);
+  int32_t n = ctx.scanner.readNumber(0, 1023);
+  ctx.part().tempoOffset = 0;
+  ctx.settings.timerValue = static_cast<int16_t>(n);
+  ctx.settings.currentTempo = tempoOf(ctx, 1024, n);
+  ctx.emitWord(n);
+  ctx.settings.lengthScale = 1;
+}
+
+void onTimerB(CompileContext& ctx) {
+  ctx.emitByte(0x80);
+  int32_t n = ctx.scanner.readNumber(0, 255);
+  ctx.settings.timerValue = static_cast<int16_t>(4 * n);
+  ctx.settings.currentTempo = tempoOf(ctx, 256, n);
+  ctx.emitWord(4 * n);
+  ctx.settings.lengthScale = 4;
+}
+
+void onRelativeTempo(CompileContext& ctx) {
+  ctx.emitByte(0x80);
+  int32_t n = ctx.scanner.readNumber(-256, 255);
+  int32_t& offset = ctx.part().tempoOffset;
+  offset =
+      n == 0 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(offset) + static_cast<uint32_t>(n));
+  emitTempo(ctx, int64_t{ctx.settings.currentTempo} + offset);
+}
+
+// The timer value for a value `a` of another timer clock, found by search:
+// the first candidate with the smallest error, from the larger values down.
+int32_t searchTimerValue(const CompileContext& ctx, int32_t a) {
+  double target = (256.0 - a) * 192 * 12 / 8888;
+  double clock = 1536000.0 / static_cast<double>(zenlen(ctx));
+  int64_t best = 99999999;
+  int32_t found = a;
+  for (int32_t i = 0, m = 1024; m >= 2; ++i, --m) {
+    int64_t error = std::llabs(static_cast<int64_t>(target - m * 12.0 * 12.0 / clock));
+    if (error < best) {
+      best = error;
+      found = i;
+    }
+  }
+  return found;
+}
+
+void onOtherClockTempo(CompileContext& ctx) {
+  ctx.emitByte(0x80);
+  int32_t value = searchTimerValue(ctx, ctx.scanner.readNumber(20, 4883));
+  ctx.part().tempoOffset = 0;
+  ctx.settings.timerValue = static_cast<int16_t>(value);
+  ctx.settings.currentTempo = tempoOf(ctx, 1024, value);
+  ctx.emitWord(value);
+  ctx.settings.lengthScale = 1;
+}
+
+}  // namespace
+
+void installTempoHandlers(MmlHandlerTable& table) {
+  table[60] = onTempo;
+  table[61] = onTimerA;
+  table[69] = onTimerB;
+  table[70] = onRelativeTempo;
+  table[71] = onOtherClockTempo;
+}
+
+}  // namespace tallow

@@ -1,0 +1,167 @@
+// Loops.  An expanded loop "(" body ")N" is repeated by copying its events
+// in the stream; a ":" marks where the last pass stops.  A driver loop "@p"
+// body "@jN" is written as loop events that the sound driver repeats; a
+// count of 0 or 1 makes it endless, which ends the part.  Step counts follow
+// the repetitions in both cases (32-bit, wrapping).
+#include "output/loops.h"
+
+#include <cstring>
+#include <string>
+
+#include "compiler/context.h"
+#include "mml/command_table.h"
+
+namespace tallow {
+namespace {
+
+enum LoopCode { kDriverOpen = 112, kDriverClose = 113, kOpen = 114, kEscape = 115, kClose = 116 };
+
+int32_t wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+PartLoops& loops(CompileContext& ctx) { return ctx.loops[ctx.currentPart]; }
+
+LoopFrame& innermost(CompileContext& ctx) {
+  PartLoops& l = loops(ctx);
+  if (l.depth < 0) ctx.error("ループ開始がありません");
+  return l.frames[l.depth];
+}
+
+void openFrame(CompileContext& ctx, bool expanded) {
+  int32_t steps = ctx.part().steps;
+  loops(ctx).frames[loops(ctx).depth] = LoopFrame{expanded, steps, steps, 0, 0};
+}
+
+void onOpen(CompileContext& ctx) {
+  PartLoops& l = loops(ctx);
+  if (++l.depth >= kMaxOpenLoops) ctx.error("ループのネストが深すぎます");
+  openFrame(ctx, true);
+  l.expansions[++l.expansionDepth] = {static_cast<int64_t>(ctx.track().length()), -1};
+}
+
+void onDriverOpen(CompileContext& ctx) {
+  PartLoops& l = loops(ctx);
+  ++l.depth;
+  if (++l.driverDepth >= kMaxOpenDriverLoops || l.depth >= kMaxOpenLoops) {
+    ctx.error("ループのネストが深すぎます");
+  }
+  openFrame(ctx, false);
+  ctx.emitByte(0x95);
+}
+
+void driverEscape(CompileContext& ctx, LoopFrame& frame) {
+  if (ctx.settings.krbType != kKrbTypeKr3) ctx.error("非展開ループは途中脱出できません");
+  ctx.emitByte(0x9B);
+  ctx.emitByte(0x05);
+  if (ctx.scanner.numberFollowsDirectly()) {
+    int32_t n = ctx.scanner.readNumber(2, 128);
+    frame.escapeOffset = 0;
+    frame.escapeCount = n - 1;
+    ctx.emitByte(n - 1);
+  } else {
+    frame.escapeOffset = static_cast<uint32_t>(ctx.track().length());
+    frame.escapeCount = 0;
+    ctx.emitByte(0xFF);
+  }
+  ctx.emitWord(0);
+  ctx.emitWord(0);
+}
+
+void onEscape(CompileContext& ctx) {
+  LoopFrame& frame = innermost(ctx);
+  frame.escapeSteps = ctx.part().steps;
+  if (!frame.expanded) {
+    driverEscape(ctx, frame);
+    return;
+  }
+  PartLoops& l = loops(ctx);
+  l.expansions[l.expansionDepth].escapeOffset = static_cast<int64_t>(ctx.track().length());
+  if (ctx.scanner.numberFollowsDirectly()) {
+    ctx.error("展開ループ脱出時にはループ回数の指定はできません");
+  }
+}
+
+// Appends count - 2 copies of the body and one copy of it up to the escape.
+void expandLoop(CompileContext& ctx, int32_t count) {
+  PartLoops& l = loops(ctx);
+  ExpansionFrame& e = l.expansions[l.expansionDepth];
+  ByteBuffer& t = ctx.track();
+  size_t start = static_cast<size_t>(e.startOffset);
+  size_t end = t.length();
+  size_t escape = e.escapeOffset < 0 ? end : static_cast<size_t>(e.escapeOffset);
+  uint64_t body = end - start;
+  uint64_t added = static_cast<uint64_t>(count - 2) * body + (escape - start);
+  if (added > kMaxBlockSize || !t.reserve(static_cast<size_t>(added))) {
+    ctx.error("メモリが足りません");
+  }
+  for (int32_t i = 0; i < count - 2; ++i) t.putBytes(t.data() + start, body);
+  t.putBytes(t.data() + start, escape - start);
+  e = ExpansionFrame{};
+  --l.expansionDepth;
+}
+
+void onClose(CompileContext& ctx) {
+  LoopFrame& frame = innermost(ctx);
+  PartState& p = ctx.part();
+  if (!frame.expanded) ctx.error("非展開ループを先に閉じる必要があります");
+  if (frame.startSteps == p.steps) ctx.error("ループさせる音階MMLがありません");
+  int32_t count = ctx.scanner.numberFollowsDirectly() ? ctx.scanner.readNumber(2, 65535) : 2;
+  expandLoop(ctx, count);
+  --loops(ctx).depth;
+  int64_t base = frame.escapeSteps == frame.startSteps ? p.steps : frame.escapeSteps;
+  p.steps = wrap(base + int64_t{wrap(int64_t{p.steps} - frame.startSteps)} * (count - 1));
+}
+
+// The repeat byte of "@j": 1 without a count, N - 1 for N >= 2, else 0.
+int32_t repeatByte(CompileContext& ctx) {
+  if (!ctx.scanner.numberFollowsDirectly()) return 1;
+  int32_t n = ctx.scanner.readNumber(0, 127);
+  return n >= 2 ? n - 1 : 0;
+}
+
+void onDriverClose(CompileContext& ctx) {
+  ctx.emitByte(0x96);
+  LoopFrame& frame = innermost(ctx);
+  PartState& p = ctx.part();
+  if (frame.expanded) ctx.error("展開ループを先に閉じる必要があります");
+  if (frame.startSteps == p.steps) ctx.error("ループさせる音階MMLがありません");
+  int32_t repeat = repeatByte(ctx);
+  ctx.emitByte(repeat);
+  if (repeat == 0) {
+    p.skipRest = 1;
+    p.loopSteps = wrap(int64_t{p.steps} - frame.startSteps);
+  }
+  int64_t base = p.steps;
+  int64_t multiplier = repeat;
+  if (frame.escapeSteps != frame.startSteps) {
+    base = frame.escapeSteps;
+    if (frame.escapeOffset != 0) {
+      ctx.track().data()[frame.escapeOffset] = static_cast<uint8_t>(repeat);
+    } else {
+      multiplier = frame.escapeCount;
+    }
+  }
+  --loops(ctx).depth;
+  --loops(ctx).driverDepth;
+  p.steps = wrap(base + int64_t{wrap(int64_t{p.steps} - frame.startSteps)} * multiplier);
+}
+
+}  // namespace
+
+void checkOpenLoops(CompileContext& ctx) {
+  for (int part = 0; part < kPartCount; ++part) {
+    if (ctx.loops[part].expansionDepth != -1) {
+      ctx.diag.warning("トラック " + std::to_string(part) + " のループが閉じていません",
+                       kWarnOrdinary);
+    }
+  }
+}
+
+void installLoopHandlers(MmlHandlerTable& table) {
+  table[kOpen] = onOpen;
+  table[kEscape] = onEscape;
+  table[kClose] = onClose;
+  table[kDriverOpen] = onDriverOpen;
+  table[kDriverClose] = onDriverClose;
+}
+
+}  // namespace tallow

@@ -1,0 +1,177 @@
+// One optimiser pass.  A read position and a write position move through
+// the same buffer; the write position never passes the read position,
+// because no event is ever made longer.
+#include "output/optimizer.h"
+
+#include <cstring>
+
+#include "output/events.h"
+
+namespace tallow {
+namespace {
+
+constexpr int kNoStop = -1;
+
+struct Memories {
+  int last81 = -1, last83 = -1, last84 = -1, last91 = 1024, last93 = -1;
+
+  void resetButGate() {
+    int gate = last83;
+    *this = Memories{};
+    last83 = gate;
+  }
+};
+
+class Pass {
+ public:
+  Pass(uint8_t* s, size_t length) : s_(s), length_(length) {}
+  size_t run();
+
+ private:
+  bool fits(size_t count) const { return count <= length_ - r_; }
+  int word(size_t at) const { return s_[at] | s_[at + 1] << 8; }
+  bool isBarrier(int code, int stopCode) const;
+  bool isSuperseded(size_t position, int code, int stopCode) const;
+  void copy(size_t count) {
+    std::memmove(s_ + w_, s_ + r_, count);
+    w_ += count;
+    r_ += count;
+  }
+  void writeTimed(uint8_t code, uint32_t length);
+  void note();
+  void rest();
+  // A setting remembered in `memory`; returns false when it was dropped.
+  bool remembered(int& memory, int value, size_t count, int stopCode);
+
+  uint8_t* s_;
+  size_t length_;
+  size_t r_ = 0;
+  size_t w_ = 0;
+  Memories m_;
+};
+
+bool Pass::isBarrier(int code, int stopCode) const {
+  return code < 0x80 || code == 0x8A || code == 0x90 || code == 0xFF || code == 0x95 ||
+         code == 0x96 || code == 0x97 || code == 0x9B || kEventLength[code] == 0 ||
+         code == stopCode;
+}
+
+bool Pass::isSuperseded(size_t position, int code, int stopCode) const {
+  while (position < length_) {
+    int candidate = s_[position];
+    if (candidate == code) return true;
+    if (isBarrier(candidate, stopCode)) return false;
+    position += kEventLength[candidate];
+  }
+  return false;
+}
+
+void Pass::writeTimed(uint8_t code, uint32_t length) {
+  s_[w_] = code;
+  s_[w_ + 1] = static_cast<uint8_t>(length & 0xFF);
+  s_[w_ + 2] = static_cast<uint8_t>(length >> 8);
+  w_ += 3;
+}
+
+void Pass::note() {
+  uint8_t pitch = s_[r_];
+  uint32_t total = static_cast<uint32_t>(word(r_ + 1));
+  r_ += 3;
+  while (fits(4) && s_[r_] == 0x86 && s_[r_ + 1] == pitch &&
+         total + static_cast<uint32_t>(word(r_ + 2)) <= 0xFFFF) {
+    total += static_cast<uint32_t>(word(r_ + 2));
+    r_ += 4;
+  }
+  writeTimed(pitch, total);
+}
+
+void Pass::rest() {
+  uint32_t total = static_cast<uint32_t>(word(r_ + 1));
+  r_ += 3;
+  while (fits(3) && s_[r_] == 0x90 && total + static_cast<uint32_t>(word(r_ + 1)) <= 0xFFFE) {
+    total += static_cast<uint32_t>(word(r_ + 1));
+    r_ += 3;
+  }
+  writeTimed(0x90, total);
+}
+
+bool Pass::remembered(int& memory, int value, size_t count, int stopCode) {
+  if (isSuperseded(r_ + count, s_[r_], stopCode) || value == memory) {
+    r_ += count;
+    return false;
+  }
+  memory = value;
+  copy(count);
+  return true;
+}
+
+size_t Pass::run() {
+  while (r_ < length_) {
+    int code = s_[r_];
+    size_t count = kEventLength[code];
+    if (code == 0xFF) {
+      copy(1);
+      return w_;
+    }
+    if (count == 0 || (code >= 0x7A && code <= 0x7F) || !fits(count)) return 0;
+    switch (code) {
+      case 0x90:
+        rest();
+        break;
+      case 0x86:
+      case 0x8A:
+      case 0x9B:
+        copy(count);
+        break;
+      case 0x81:
+        if (isSuperseded(r_ + 2, 0x81, kNoStop)) {
+          r_ += 2;
+        } else {
+          remembered(m_.last81, s_[r_ + 1], 2, kNoStop);
+          m_.last93 = -1;
+        }
+        break;
+      case 0x83:
+        remembered(m_.last83, s_[r_ + 1], 2, kNoStop);
+        break;
+      case 0x84:
+        remembered(m_.last84, s_[r_ + 1], 2, kNoStop);
+        break;
+      case 0x93:
+        remembered(m_.last93, s_[r_ + 1], 2, 0x81);
+        break;
+      case 0x91:
+        remembered(m_.last91, static_cast<int16_t>(word(r_ + 1)), 3, 0x97);
+        break;
+      case 0x97:
+      case 0x9D:
+        copy(count);
+        m_.resetButGate();
+        break;
+      case 0x95:
+        copy(count);
+        m_ = Memories{};
+        break;
+      case 0x96:
+        copy(count);
+        if (s_[r_ - 1] == 0) return w_;
+        m_ = Memories{};
+        break;
+      default:
+        if (code < 0x80) {
+          note();
+        } else if (isSuperseded(r_ + count, code, kNoStop)) {
+          r_ += count;
+        } else {
+          copy(count);
+        }
+    }
+  }
+  return 0;  // no end code: not a well-formed stream
+}
+
+}  // namespace
+
+size_t optimizeStream(uint8_t* stream, size_t length) { return Pass(stream, length).run(); }
+
+}  // namespace tallow

@@ -1,0 +1,111 @@
+// Repetition braces, in one pass: a group's text is the output written since
+// its "{"; at its "}" that text is copied for the further repetitions.  The
+// output never exceeds 8191 bytes, so the copying is bounded by it too.
+#include "preprocess/braces.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "driver/paths.h"
+#include "preprocess/macros.h"
+#include "scan/cp932.h"
+
+namespace tallow {
+namespace {
+
+constexpr int kMaxCountDigits = 8;
+constexpr uint64_t kDefaultCount = 2;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads the count after a "}": 2 when no digit follows, else 1 to 8 digits;
+// 0 for a count that is zero or too long.
+uint64_t readCount(std::string_view source, size_t& i) {
+  if (i >= source.size() || !isDigit(source[i])) return kDefaultCount;
+  uint64_t value = 0;
+  for (int digits = 0; i < source.size() && isDigit(source[i]); ++digits, ++i) {
+    if (digits == kMaxCountDigits) return 0;
+    value = value * 10 + static_cast<uint64_t>(source[i] - '0');
+  }
+  return value;
+}
+
+class BraceExpander {
+ public:
+  BraceExpander(std::string& out, OutStream& messages) : out_(out), messages_(messages) {}
+
+  bool run(std::string_view source);
+
+ private:
+  bool copy(std::string_view bytes);
+  bool closeGroup(std::string_view source, size_t& i);
+  bool fail(std::string_view utf8) {
+    messages_.write(formatMessage(utf8));
+    return false;
+  }
+  bool tooLong() {
+    messages_.write(formatMessage("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+    return false;
+  }
+
+  std::string& out_;
+  OutStream& messages_;
+  std::vector<size_t> groupStarts_;
+};
+
+bool BraceExpander::copy(std::string_view bytes) {
+  if (out_.size() + bytes.size() > kMaxExpandedLength) return tooLong();
+  out_.append(bytes);
+  return true;
+}
+
+bool BraceExpander::closeGroup(std::string_view source, size_t& i) {
+  if (groupStarts_.empty()) return fail("括弧'{'が足りません\n");
+  uint64_t count = readCount(source, i);
+  if (count == 0) return fail("ループ数の指定が不正です\n");
+  size_t start = groupStarts_.back();
+  groupStarts_.pop_back();
+  size_t length = out_.size() - start;
+  if (length == 0) return true;
+  uint64_t extra = (count - 1) * length;
+  if (extra > kMaxExpandedLength - out_.size()) return tooLong();
+  size_t end = out_.size();
+  out_.resize(end + static_cast<size_t>(extra));
+  for (size_t at = end; at < out_.size(); at += length)
+    std::memcpy(&out_[at], &out_[start], length);
+  return true;
+}
+
+bool BraceExpander::run(std::string_view source) {
+  size_t i = 0;
+  while (i < source.size()) {
+    char c = source[i];
+    if (c == '\\' || isSjisLead(static_cast<unsigned char>(c))) {
+      size_t n = source.size() - i > 1 ? 2 : 1;
+      if (!copy(source.substr(i, n))) return false;
+      i += n;
+    } else if (c == '{') {
+      groupStarts_.push_back(out_.size());
+      ++i;
+    } else if (c == '}') {
+      ++i;
+      if (!closeGroup(source, i)) return false;
+    } else {
+      if (!copy(source.substr(i, 1))) return false;
+      ++i;
+    }
+  }
+  if (!groupStarts_.empty()) return fail("括弧'}'が足りません\n");
+  return true;
+}
+
+}  // namespace
+
+bool ExpandBraces(std::string_view source, std::string& dest, OutStream& messages) {
+  dest.clear();
+  BraceExpander expander(dest, messages);
+  return expander.run(source);
+}
+
+}  // namespace tallow

@@ -1,0 +1,73 @@
+// Opening files: the main source and #include.  At most 8 files are open at
+// once.  A name loses a closing ">" or double quote; an opening "<" or double
+// quote becomes a blank, which stays in the name shown in markers and
+// messages but not in the name opened.  A file is looked for relative to the
+// current directory, then in the include search directory (KRHPATH); the
+// directory of the including file plays no part.
+#include "driver/paths.h"
+#include "preprocess/kiln_run.h"
+#include "preprocess/text_scan.h"
+#include "scan/cp932.h"
+
+namespace tallow {
+namespace {
+
+// Applies the quote handling to `name` in place; returns the part to open.
+std::string_view unquote(std::string& name) {
+  if (!name.empty() && (name.back() == '>' || name.back() == '"')) name.pop_back();
+  if (!name.empty() && (name.front() == '<' || name.front() == '"')) {
+    name.front() = ' ';
+    return std::string_view(name).substr(1);
+  }
+  return name;
+}
+
+bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view name,
+                    NameOrigin origin) {
+  auto asOpened = [origin](std::string_view path) {
+    return origin == NameOrigin::kSource ? toOpenPath(path) : std::string(path);
+  };
+  if (reader.open(asOpened(name))) return true;
+  const std::string& searchDir = run.job.searchDir;
+  if (searchDir.empty()) return false;
+  std::string joined = joinPath(searchDir, name);
+  return joined.size() <= kMaxJoinedPathLength && reader.open(asOpened(joined));
+}
+
+}  // namespace
+
+bool ProcessFile(KilnRun& run, std::string name, NameOrigin origin) {
+  ++run.includeDepth;
+  run.messages.write(formatMessage("Now include %s(%d)...\n", name, run.includeDepth));
+  if (run.includeDepth > kMaxOpenFiles) {
+    run.say("ネストが深すぎます\n");
+    return false;
+  }
+  SourceFile file;
+  std::string_view toOpen = unquote(name);
+  if (!openSourceFile(run, file.reader, toOpen, origin)) {
+    run.messages.write(formatMessage("ファイル %s が開けません\n", name));
+    return false;
+  }
+  file.name = std::move(name);
+  run.intermediate.write(formatMessage("# 1 %s\n", file.name));
+  BlockEnd end = ProcessLines(run, file);
+  file.reader.close();
+  if (end != BlockEnd::kEndOfFile) return false;
+  --run.includeDepth;
+  return true;
+}
+
+LineLoop::Step LineLoop::includeLine() {
+  std::string name;
+  if (!ReadField(line_, pos_, name, kFieldDelimiters, kMaxIncludeNameLength + 1) ||
+      HasTrailingText(line_, pos_)) {
+    run_.say("引数が多すぎます\n");
+    return locationReport();
+  }
+  if (!ProcessFile(run_, std::move(name), NameOrigin::kSource)) return Step::kFailed;
+  emit(formatMessage("\n# %d %s\n", file_.lineNumber + 1, file_.name));
+  return Step::kNext;
+}
+
+}  // namespace tallow

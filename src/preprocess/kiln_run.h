@@ -1,0 +1,121 @@
+// The state of one preprocessor run and the line loop over one file.
+//
+// A run owns the intermediate file, the message stream, the macro table, the
+// #with prefix, the include depth and the tone compiler's run state; all of
+// them cross file boundaries.  Each open file has one LineLoop, which reads
+// it line by line and keeps the stack of its open conditional blocks (a
+// block never spans files).  The loop's members are defined by concern in
+// line_loop.cpp, conditionals.cpp, includes.cpp and with_prefix.cpp.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/compile_job.h"
+#include "driver/files.h"
+#include "driver/out_stream.h"
+#include "preprocess/line_class.h"
+#include "preprocess/macros.h"
+#include "tonebank/tone_defs.h"
+
+namespace tallow {
+
+inline constexpr size_t kLineBufferSize = 8192;  // a line read holds at most 8191 bytes
+inline constexpr int kMaxOpenFiles = 8;
+inline constexpr size_t kMaxOpenBlocks = 4096;
+inline constexpr size_t kMaxJoinedPathLength = 511;
+inline constexpr size_t kMaxIncludeNameLength = 255;
+inline constexpr size_t kMaxWithPrefixLength = 31;
+
+struct KilnRun {
+  KilnRun(CompileJob& job, ProgramContext& program, FileWriter& intermediate, OutStream& messages);
+
+  const CompileJob& job;
+  const Environment& env;
+  FileWriter& intermediate;
+  OutStream& messages;
+  std::string sourceDir;  // the main source's directory with its separator, or empty
+  int includeDepth = 0;   // files open at the moment, the main file included
+  size_t openBlocks = 0;  // conditional blocks open at the moment, in all files
+  MacroTable macros;
+  std::string withPrefix;
+  ToneforgeState tones;
+
+  void say(std::string_view utf8) const;
+};
+
+// How a file's loop ended.
+enum class BlockEnd { kEndOfFile, kFailed, kElse, kEndif };
+
+// Where a file name comes from: names from the source are opened with their
+// backslashes taken as separators, the command-line path as given.
+enum class NameOrigin { kCommandLine, kSource };
+
+struct SourceFile {
+  TextReader reader;
+  std::string name;    // as shown in markers and messages
+  int lineNumber = 0;  // of the line being handled
+};
+
+// Opens the file `name` (the main source or an included file) and runs its
+// line loop.  False when the run fails; the messages have been printed.
+bool ProcessFile(KilnRun& run, std::string name, NameOrigin origin);
+
+// Runs the line loop over an open file.
+BlockEnd ProcessLines(KilnRun& run, SourceFile& file);
+
+class LineLoop {
+ public:
+  LineLoop(KilnRun& run, SourceFile& file);
+  BlockEnd run();
+
+ private:
+  // What handling one line asks of the loop.
+  enum class Step { kNext, kFailed, kQuit, kElse, kEndif };
+
+  struct OpenBlock {
+    int line;            // of the #ifdef / #ifndef
+    bool firstTaken;     // the first branch is the one written
+    bool inElse;         // an #else has been met
+    bool outerSkipping;  // the enclosing branch is skipped
+    bool skipping;
+  };
+
+  // line_loop.cpp
+  bool readLine(TextReader::Result& result);
+  Step handleLine();
+  Step handleActive(LineClass lineClass);
+  Step ordinaryLine();
+  Step defineLine();
+  Step toneLine();
+  Step bankNameMissing();
+  Step trailingCheck();
+  Step locationReport() { return locationReport(line_); }
+  Step locationReport(std::string_view text);
+  void emit(std::string_view bytes) { run_.intermediate.write(bytes); }
+  bool skipping() const { return !blocks_.empty() && blocks_.back().skipping; }
+
+  // conditionals.cpp
+  Step openBlock(bool negate);
+  Step elseLine();
+  Step endifLine();
+  BlockEnd endOfBlocks();
+
+  // includes.cpp
+  Step includeLine();
+
+  // with_prefix.cpp
+  Step setWithPrefix();
+  Step endWithPrefix();
+
+  KilnRun& run_;
+  SourceFile& file_;
+  std::string read_;      // the bytes of the latest read
+  std::string line_;      // the line being handled, finally its expanded text
+  std::string expanded_;  // the macro-expanded text of an ordinary line
+  size_t pos_ = 0;
+  std::vector<OpenBlock> blocks_;
+};
+
+}  // namespace tallow

@@ -1,0 +1,334 @@
+// Macro definitions and expansion.
+//
+// Expansion is a single forward scan of its source.  A reference is expanded
+// into a fresh buffer by a nested expansion and then appended; nesting is
+// limited to 16 levels, every output to 8191 bytes.  The bindings in force
+// are those of the use whose body is being expanded: arguments are expanded
+// with no bindings where their parameter is used, so they see macros but no
+// parameters.  Finished nested expansions are cached in the table (see
+// MacroTable), which changes no result: a failure is never cached, and every
+// failure ends the line.
+#include "preprocess/macros.h"
+
+#include <cstdint>
+
+#include "driver/paths.h"
+#include "preprocess/text_scan.h"
+#include "scan/cp932.h"
+
+namespace tallow {
+namespace {
+
+// The cache is dropped between lines once its texts exceed this many bytes.
+constexpr size_t kCacheBudget = 16u << 20;
+// What one cache entry costs besides its key and text, roughly.
+constexpr size_t kCacheEntryOverhead = 64;
+
+// The arguments of one use of a macro with parameters.
+struct Binding {
+  const Macro* macro;
+  std::vector<std::string> arguments;  // one per parameter of `macro`
+};
+
+void appendNumber(std::string& key, uint64_t value, size_t bytes) {
+  for (size_t i = 0; i < bytes; ++i) key.push_back(static_cast<char>(value >> (8 * i)));
+}
+
+// Identifies one nested expansion: the macro whose body is expanded (none
+// for an argument text), the nesting level and the texts bound for it.
+std::string cacheKey(const Macro* macro, int nesting, const std::vector<std::string>* texts) {
+  std::string key;
+  appendNumber(key, reinterpret_cast<uintptr_t>(macro), sizeof(uintptr_t));
+  appendNumber(key, static_cast<uint64_t>(nesting), 1);
+  if (texts == nullptr) {
+    appendNumber(key, UINT32_MAX, 4);
+    return key;
+  }
+  appendNumber(key, texts->size(), 4);
+  for (const std::string& text : *texts) {
+    appendNumber(key, text.size(), 4);
+    key += text;
+  }
+  return key;
+}
+
+class Expander {
+ public:
+  Expander(MacroTable& table, OutStream& messages) : table_(table), messages_(messages) {}
+
+  bool expand(std::string_view source, std::string& out, const Binding* inForce);
+
+ private:
+  bool dollarReference(std::string_view source, size_t& i, std::string& out,
+                       const Binding* inForce);
+  bool readArguments(std::string_view source, size_t& i, const std::string& name, Binding& use);
+  bool questionReference(std::string_view source, size_t& i, std::string& out,
+                         const Binding* inForce);
+  bool insertExpansion(const std::string& name, const Binding* inForce, const Binding* use,
+                       std::string& out);
+  bool append(std::string& out, std::string_view text);
+  bool tooLong();
+  void say(std::string_view utf8, std::string_view name) {
+    messages_.write(formatMessage(utf8, name));
+  }
+
+  MacroTable& table_;
+  OutStream& messages_;
+  int nesting_ = 0;
+};
+
+bool Expander::tooLong() {
+  messages_.write(formatMessage("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+  return false;
+}
+
+bool Expander::append(std::string& out, std::string_view text) {
+  if (out.size() + text.size() > kMaxExpandedLength) return tooLong();
+  out.append(text);
+  return true;
+}
+
+bool Expander::expand(std::string_view source, std::string& out, const Binding* inForce) {
+  if (nesting_ + 1 > kMaxMacroNesting) {
+    messages_.write(formatMessage("ネストが深すぎます\n"));
+    return false;
+  }
+  ++nesting_;
+  out.clear();
+  bool ok = true;
+  size_t i = 0;
+  while (ok && i < source.size()) {
+    char c = source[i];
+    size_t rest = source.size() - i;
+    if (c == '$') {
+      ++i;
+      ok = dollarReference(source, i, out, inForce);
+    } else if (c == '?') {
+      ++i;
+      ok = questionReference(source, i, out, inForce);
+    } else if (c == '\\') {
+      // The backslash is dropped and the next byte is plain text.
+      if (rest > 1) ok = append(out, source.substr(i + 1, 1));
+      i += 2;
+    } else if (isSjisLead(static_cast<unsigned char>(c)) && rest > 1) {
+      ok = append(out, source.substr(i, 2));
+      i += 2;
+    } else {
+      ok = append(out, source.substr(i, 1));
+      ++i;
+    }
+  }
+  --nesting_;
+  return ok;
+}
+
+bool Expander::dollarReference(std::string_view source, size_t& i, std::string& out,
+                               const Binding* inForce) {
+  std::string name;
+  if (!ReadWord(source, i, name, kRefDelimiters)) return false;
+  const Macro* macro = table_.find(name);
+  i = SkipBlanks(source, i);
+  if (macro == nullptr || macro->parameters.empty()) {
+    return insertExpansion(name, inForce, nullptr, out);
+  }
+  if (i >= source.size() || source[i] != '(') {
+    say("マクロ %s に対する引数が足りません\n", name);
+    return false;
+  }
+  ++i;
+  Binding use{macro, {}};
+  if (!readArguments(source, i, name, use)) return false;
+  return insertExpansion(name, inForce, &use, out);
+}
+
+bool Expander::readArguments(std::string_view source, size_t& i, const std::string& name,
+                             Binding& use) {
+  const size_t count = use.macro->parameters.size();
+  for (size_t k = 0; k < count; ++k) {
+    std::string argument;
+    if (!ReadArgument(source, i, argument)) return false;
+    i = SkipBlanks(source, i);
+    use.arguments.push_back(std::move(argument));
+    bool last = k + 1 == count;
+    char expected = last ? ')' : ',';
+    if (i >= source.size() || source[i] != expected) {
+      say(last ? "マクロ %s に対する引数が多いか、括弧が閉じていません\n"
+               : "マクロ %s に対する引数が足りません\n",
+          name);
+      return false;
+    }
+    ++i;
+  }
+  return true;
+}
+
+bool Expander::questionReference(std::string_view source, size_t& i, std::string& out,
+                                 const Binding* inForce) {
+  i = SkipBlanks(source, i);
+  std::string name;
+  if (i < source.size()) name.assign(1, source[i++]);
+  if (!insertExpansion(name, inForce, nullptr, out)) return false;
+  i = SkipBlanks(source, i);
+  return true;
+}
+
+// Appends the expansion of `name`: the argument bound to a parameter of that
+// name, else the body of the macro of that name expanded with `use`.
+bool Expander::insertExpansion(const std::string& name, const Binding* inForce, const Binding* use,
+                               std::string& out) {
+  std::string_view text;
+  const Macro* macro = nullptr;
+  const Binding* nested = nullptr;
+  std::vector<std::string> argumentKey;
+  const std::vector<std::string>* keyTexts = nullptr;
+  bool bound = false;
+  if (inForce != nullptr) {
+    const std::vector<std::string>& parameters = inForce->macro->parameters;
+    for (size_t k = 0; k < parameters.size() && !bound; ++k) {
+      if (parameters[k] != name) continue;
+      text = inForce->arguments[k];
+      argumentKey.assign(1, inForce->arguments[k]);
+      keyTexts = &argumentKey;
+      bound = true;
+    }
+  }
+  if (!bound) {
+    macro = table_.find(name);
+    if (macro == nullptr) {
+      say("マクロ %s は定義されていません\n", name);
+      return false;
+    }
+    text = macro->body;
+    nested = use;
+    keyTexts = use != nullptr ? &use->arguments : nullptr;
+  }
+  std::string key = cacheKey(macro, nesting_, keyTexts);
+  if (const std::string* cached = table_.cachedExpansion(key)) return append(out, *cached);
+  std::string expansion;
+  if (!expand(text, expansion, nested)) return false;
+  if (!append(out, expansion)) return false;
+  table_.rememberExpansion(std::move(key), std::move(expansion));
+  return true;
+}
+
+bool readParameters(std::string_view line, size_t& pos, const std::string& name,
+                    std::vector<std::string>& parameters, OutStream& messages) {
+  for (;;) {
+    std::string parameter;
+    if (!ReadWord(line, pos, parameter, kRefDelimiters)) return false;
+    if (parameter.empty()) {
+      messages.write(formatMessage("引数は省略できません\n"));
+      return false;
+    }
+    parameters.push_back(std::move(parameter));
+    pos = SkipBlanks(line, pos);
+    char next = pos < line.size() ? line[pos] : '\0';
+    if (next != ')' && next != ',') {
+      messages.write(formatMessage("マクロ %s に対する引数が多いか、括弧が閉じていません\n", name));
+      return false;
+    }
+    ++pos;
+    if (next == ')') return true;
+  }
+}
+
+}  // namespace
+
+const Macro* MacroTable::find(std::string_view name) const {
+  auto it = macros_.find(name);
+  return it == macros_.end() ? nullptr : &it->second;
+}
+
+bool MacroTable::insert(Macro macro) {
+  std::string name = macro.name;
+  if (!macros_.emplace(std::move(name), std::move(macro)).second) return false;
+  // A new macro can change how a reference reads its argument list, so
+  // earlier expansions no longer hold.
+  dropCache();
+  return true;
+}
+
+void MacroTable::clear() {
+  macros_.clear();
+  dropCache();
+}
+
+const std::string* MacroTable::cachedExpansion(const std::string& key) const {
+  auto it = cache_.find(key);
+  return it == cache_.end() ? nullptr : &it->second;
+}
+
+void MacroTable::rememberExpansion(std::string key, std::string text) {
+  if (!cacheEnabled_) return;
+  cacheBytes_ += key.size() + text.size() + kCacheEntryOverhead;
+  cache_.emplace(std::move(key), std::move(text));
+}
+
+void MacroTable::trimCache() {
+  if (cacheBytes_ > kCacheBudget) dropCache();
+}
+
+void MacroTable::setCacheEnabled(bool enabled) {
+  cacheEnabled_ = enabled;
+  dropCache();
+}
+
+void MacroTable::dropCache() {
+  cache_.clear();
+  cacheBytes_ = 0;
+}
+
+bool DefineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
+  std::string written;
+  if (!ReadWord(line, pos, written, kNameDelimiters)) {
+    messages.write(formatMessage("マクロ名が取得できません\n"));
+    return false;
+  }
+  Macro macro;
+  if (pos < line.size() && line[pos] == '(') {
+    ++pos;
+    if (!readParameters(line, pos, written, macro.parameters, messages)) return false;
+  }
+  macro.body = std::string(TrimRight(line.substr(SkipBlanks(line, pos))));
+  std::string_view name = written;
+  if (!name.empty() && name[0] == '$') name.remove_prefix(1);
+  if (name.empty()) {
+    messages.write(formatMessage("マクロ名が取得できません\n"));
+    return false;
+  }
+  macro.name = std::string(name);
+  if (table.find(name) != nullptr) {
+    messages.write(formatMessage("マクロ %s は既に定義されています\n", name));
+    return false;
+  }
+  table.insert(std::move(macro));
+  pos = line.size();
+  return true;
+}
+
+bool ExpandMacros(std::string_view source, std::string& dest, MacroTable& table,
+                  OutStream& messages) {
+  table.trimCache();
+  Expander expander(table, messages);
+  return expander.expand(source, dest, nullptr);
+}
+
+bool ReadArgument(std::string_view text, size_t& pos, std::string& out) {
+  out.clear();
+  size_t i = SkipBlanks(text, pos);
+  int open = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    if (open == 0 && (c == ',' || c == ')')) {
+      pos = i;
+      return true;
+    }
+    if (c == '(') ++open;
+    if (c == ')') --open;
+    if (out.size() == kMaxArgumentLength) return false;
+    out.push_back(c);
+  }
+  return false;
+}
+
+}  // namespace tallow

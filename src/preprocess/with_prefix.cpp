@@ -1,0 +1,24 @@
+// #with / #{ and #endwith / #}: the prefix written with a blank before every
+// ordinary line.  One prefix at a time, at most 31 bytes; it belongs to the
+// run and outlives the file that set it.
+#include "preprocess/kiln_run.h"
+#include "preprocess/text_scan.h"
+
+namespace tallow {
+
+LineLoop::Step LineLoop::setWithPrefix() {
+  std::string word;
+  if (!ReadWord(line_, pos_, word, kWithDelimiters)) {
+    run_.say("引数が多すぎます\n");
+    return locationReport();
+  }
+  run_.withPrefix = word;
+  return trailingCheck();
+}
+
+LineLoop::Step LineLoop::endWithPrefix() {
+  run_.withPrefix.clear();
+  return trailingCheck();
+}
+
+}  // namespace tallow

@@ -1,0 +1,66 @@
+// Compiler diagnostics: warnings, which are counted, filtered by level and
+// cut off after a limit, and errors, which print their message and abandon
+// the compile by throwing CompileUnwind to the compile's single unwind point.
+//
+// Both show where they arose: the file name and line number the scanner
+// tracks and the current line as far as it has been read.  Message texts are
+// passed in UTF-8 and printed as CP932.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "driver/out_stream.h"
+
+namespace tallow {
+
+class Scanner;
+
+// Thrown to unwind a compile; `value` is the error code + 1 (1 for `.end`).
+struct CompileUnwind {
+  int value;
+};
+
+constexpr int kWarnOrdinary = 1;
+constexpr int kWarnVolumeRange = 2;
+
+class Diagnostics {
+ public:
+  explicit Diagnostics(const Scanner& scanner) : scanner_(scanner) {}
+
+  // Opens the stream: `fallback` when `logPath` is empty, else the file
+  // (appended to, or created).  False when the file cannot be opened.
+  bool open(const std::string& logPath, OutStream& fallback);
+  void close();
+
+  void setLevel(int32_t level) { level_ = level; }
+  void setLimit(int32_t limit) { limit_ = limit; }
+  int32_t count() const { return count_; }
+
+  // Writes a CP932 text and a line end.
+  void message(std::string_view cp932);
+  // Writes the position block when the display condition holds for `level`.
+  void location(int level);
+  // A warning with its position block.
+  void warn(std::string_view utf8, int level);
+  // A warning without a position block.
+  void warning(std::string_view utf8, int level);
+  // Prints the position block and the message, then unwinds with `code`.
+  [[noreturn]] void error(std::string_view utf8, int code = 1);
+  [[noreturn]] void unwind(int code) { throw CompileUnwind{code + 1}; }
+
+ private:
+  bool shown(int level) const { return (count_ < limit_ || limit_ == 0) && level <= level_; }
+  void write(std::string_view bytes);
+
+  const Scanner& scanner_;
+  OutStream* stream_ = nullptr;
+  std::unique_ptr<OutStream> logFile_;
+  int32_t level_ = 255;
+  int32_t limit_ = 0;
+  int32_t count_ = 0;
+};
+
+}  // namespace tallow

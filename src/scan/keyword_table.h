@@ -1,0 +1,69 @@
+// Keyword tables: titled, ordered lists of (name, code) records shared by
+// the header commands, the MML commands, the envelope commands and the small
+// auxiliary tables.
+//
+// Record 0 is the title (code 0).  The table ends at the first record whose
+// code is 1.  Lookups take the first record, in order, whose whole name
+// matches, so a longer keyword must stand before every shorter one that is a
+// prefix of it.  Records can be overwritten (keyword redefinition); the
+// lookup index by first byte is rebuilt after every change, so lookups always
+// follow the current records.  An empty name never matches.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tallow {
+
+// Codes with the same meaning in every table.
+constexpr int kCodeNoMatch = 1;
+constexpr int kCodeNumber = 2;
+constexpr int kCodeLineEnd = 3;
+constexpr int kCodeEndOfFile = 4;
+
+// Names are stored in 16-byte fields: a name keeps at most 16 bytes.
+constexpr size_t kKeywordNameSize = 16;
+
+struct KeywordRecord {
+  std::string name;
+  int16_t code = kCodeNoMatch;
+};
+
+class KeywordTable {
+ public:
+  using Entry = std::pair<const char*, int16_t>;
+
+  // A table titled `title` holding `entries` in order; `capacity` is the
+  // number of records it has room for (title and entries included), so that
+  // redefinitions up to that many records still leave a terminating record.
+  KeywordTable(std::string_view title, std::initializer_list<Entry> entries, size_t capacity = 0);
+
+  // The code of the first record whose name is a prefix of `text`, with the
+  // length of that name in `length`; -1 when no record matches.
+  int matchPrefix(std::string_view text, size_t& length) const;
+
+  // The code of the first record whose name equals `token`; -1 when none does.
+  int matchWhole(std::string_view token) const;
+
+  // Overwrites record `index` (0 is the title record).
+  void define(size_t index, std::string_view name, int16_t code);
+
+  size_t capacity() const { return records_.size(); }
+  const KeywordRecord& record(size_t index) const { return records_[index]; }
+  // Index of the terminating record.
+  size_t end() const { return end_; }
+
+ private:
+  void rebuildIndex();
+
+  std::vector<KeywordRecord> records_;
+  size_t end_ = 0;
+  std::array<std::vector<uint16_t>, 256> byFirstByte_;
+};
+
+}  // namespace tallow

@@ -1,0 +1,255 @@
+#include "scan/scanner.h"
+
+#include <cstring>
+#include <limits>
+
+#include "scan/diagnostics.h"
+
+namespace tallow {
+namespace {
+
+constexpr size_t kTokenLimit = 14;   // a 15th character is refused
+constexpr size_t kTextLimit = 1022;  // a 1023rd character is refused
+
+bool isBlank(int c) { return c == ' ' || c == '\t'; }
+bool isDigit(int c) { return c >= '0' && c <= '9'; }
+
+// Converts an optional '-' and decimal digits, saturating at the 32-bit limits.
+int32_t toInt32(std::string_view text) {
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  int64_t value = 0;
+  for (char c : text) {
+    value = value * 10 + (c - '0');
+    if (value > int64_t{1} << 32) break;
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+CharClass charClass(int c) {
+  if (isDigit(c)) return CharClass::kDigit;
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) return CharClass::kName;
+  switch (c) {
+    case '%':
+    case '+':
+    case '-':
+    case '_':
+    case '#':
+    case '.':
+    case '@':
+      return CharClass::kName;
+    case ',':
+      return CharClass::kSeparator;
+    default:
+      return CharClass::kOther;
+  }
+}
+
+bool Scanner::open(const std::string& path) {
+  if (open_ || !reader_.open(path)) return false;
+  open_ = true;
+  fileName_ = path;
+  lineCounter_ = 0;
+  newLineNeeded_ = true;
+  atEnd_ = false;
+  return true;
+}
+
+bool Scanner::close() {
+  if (!open_) return false;
+  reader_.close();
+  open_ = false;
+  return true;
+}
+
+void Scanner::setMarker(int32_t line, std::string fileName) {
+  lineCounter_ = line;
+  fileName_ = std::move(fileName);
+}
+
+void Scanner::restorePosition(const Position& p) {
+  pos_ = p.pos;
+  cur_ = p.cur;
+  newLineNeeded_ = p.newLineNeeded;
+}
+
+void Scanner::readLine() {
+  size_t length = 0;
+  switch (reader_.readLine(line_, sizeof line_, length)) {
+    case TextReader::Result::kLine:
+      lineLength_ = std::strlen(line_);
+      lineCounter_ = static_cast<int32_t>(static_cast<uint32_t>(lineCounter_) + 1);
+      newLineNeeded_ = false;
+      pos_ = 0;
+      return;
+    case TextReader::Result::kEndOfFile:
+      atEnd_ = true;
+      cur_ = kEndOfFileChar;
+      return;
+    case TextReader::Result::kError:
+      diag_->error("ファイル読込エラー");
+  }
+}
+
+int Scanner::nextCharHeader() {
+  if (newLineNeeded_) {
+    readLine();
+    if (newLineNeeded_) return cur_;  // end of file
+  }
+  char c = line_[pos_];
+  if (c == '\0') {
+    newLineNeeded_ = true;
+    return cur_ = '\n';
+  }
+  ++pos_;
+  if (c == '\n') newLineNeeded_ = true;
+  return cur_ = static_cast<unsigned char>(c);
+}
+
+int Scanner::nextChar() {
+  char c = line_[pos_];
+  if (c == '\0') {
+    newLineNeeded_ = true;
+    return cur_ = '\n';
+  }
+  ++pos_;
+  return cur_ = static_cast<unsigned char>(c);
+}
+
+void Scanner::skipBlanks() {
+  while (isBlank(cur_)) nextChar();
+}
+
+void Scanner::skipBlanksAndLineEnds() {
+  while (isBlank(cur_) || cur_ == '\n') nextCharHeader();
+}
+
+Token Scanner::readToken(const KeywordTable& table) {
+  Token token;
+  skipBlanksAndLineEnds();
+  if (atEnd_) {
+    token.code = kCodeEndOfFile;
+    return token;
+  }
+  while (charClass(cur_) == CharClass::kName || charClass(cur_) == CharClass::kDigit) {
+    if (token.text.size() == kTokenLimit) diag_->error("文字列が長すぎます。");
+    token.text.push_back(static_cast<char>(cur_));
+    nextCharHeader();
+  }
+  if (token.text.empty()) diag_->error("コマンドが見つからない");
+  int code = table.matchWhole(token.text);
+  token.code = code < 0 ? kCodeNoMatch : code;
+  return token;
+}
+
+// Collects an optional sign and the digits after it; `header` selects the
+// header-level reader and its wording.
+std::string Scanner::collectNumber(bool header) {
+  std::string text;
+  auto next = [&] { header ? nextCharHeader() : nextChar(); };
+  if (cur_ == '-') text.push_back('-');
+  if (cur_ == '-' || cur_ == '+') next();
+  while (isDigit(cur_)) {
+    if (text.size() == kTokenLimit)
+      diag_->error(header ? "数値が大きすぎます。" : "数値が大きすぎます");
+    text.push_back(static_cast<char>(cur_));
+    next();
+  }
+  return text;
+}
+
+int16_t Scanner::readHeaderNumber(int32_t low, int32_t high) {
+  skipBlanksAndLineEnds();
+  if (atEnd_) diag_->error("EOFを検出しました");
+  if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
+    diag_->error("パラメタには数値を指定して下さい");
+  auto value = static_cast<int16_t>(static_cast<uint16_t>(toInt32(collectNumber(true))));
+  if (value < low || value > high) diag_->error("数値が所定の範囲を越えています");
+  return value;
+}
+
+std::string Scanner::readText() {
+  std::string text;
+  while (isBlank(cur_)) nextCharHeader();
+  while (cur_ != '\n' && !atEnd_) {
+    if (text.size() == kTextLimit) diag_->error("文字列が長すぎます");
+    text.push_back(static_cast<char>(cur_));
+    nextCharHeader();
+  }
+  return text;
+}
+
+std::string Scanner::collect(std::string_view set) {
+  std::string text;
+  while (cur_ != '\n' && !atEnd_ && set.find(static_cast<char>(cur_)) != set.npos) {
+    if (text.size() == kTokenLimit) diag_->error("文字列が長すぎます。");
+    text.push_back(static_cast<char>(cur_));
+    nextCharHeader();
+  }
+  return text;
+}
+
+std::string_view Scanner::restOfLine() const {
+  // While the current character is not a line end it is line_[pos_ - 1].
+  if (pos_ == 0) return {};
+  return std::string_view(line_ + pos_ - 1, lineLength_ - (pos_ - 1));
+}
+
+void Scanner::consume(size_t length) {
+  pos_ = pos_ - 1 + length;
+  nextChar();
+}
+
+int Scanner::match(const KeywordTable& table, bool take) {
+  skipBlanks();
+  if (cur_ == '\n') return kCodeLineEnd;
+  if (isDigit(cur_)) return kCodeNumber;
+  size_t length = 0;
+  int code = table.matchPrefix(restOfLine(), length);
+  if (code < 0) return -1;
+  if (take) consume(length);
+  return code;
+}
+
+int Scanner::lookup(const KeywordTable& table) {
+  int code = match(table, true);
+  if (code >= 0) return code;
+  return (cur_ == '-' || cur_ == '+') ? kCodeNumber : kCodeNoMatch;
+}
+
+int Scanner::peek(const KeywordTable& table) {
+  int code = match(table, false);
+  return code >= 0 ? code : kCodeNoMatch;
+}
+
+bool Scanner::numberFollowsDirectly() const { return isDigit(cur_) || cur_ == '-' || cur_ == '+'; }
+
+int32_t Scanner::readNumber(int32_t low, int32_t high) {
+  skipBlanks();
+  if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
+    diag_->error("パラメータには数値を指定して下さい");
+  int32_t value = toInt32(collectNumber(false));
+  if (value < low || value > high) diag_->error("パラメータが範囲外です");
+  return value;
+}
+
+void Scanner::separator() {
+  skipBlanks();
+  if (charClass(cur_) != CharClass::kSeparator) diag_->error("パラメータ区切りがありません");
+  nextChar();
+}
+
+void Scanner::skipToBar() {
+  while (cur_ != '|' && cur_ != '\n') nextChar();
+}
+
+void Scanner::skipLine() {
+  while (cur_ != '\n') nextChar();
+}
+
+}  // namespace tallow

@@ -1,0 +1,111 @@
+// The token scanner over the intermediate file.
+//
+// It reads one physical line at a time (at most 8191 bytes, a longer line
+// comes in pieces) and offers two levels of reading.  The header level reads
+// across lines: command tokens, numbers and rest-of-line texts.  The MML level
+// never leaves the current line.
+//
+// Model: `pos_` is the index of the next character to take and `cur_` the
+// character last taken, which the readers look at first.  While `cur_` is not
+// a line end it equals line_[pos_ - 1].  A line end is returned for a real
+// line feed and for the end of the buffer (a NUL); the end of the buffer, and
+// a line feed taken at the header level, set new-line-needed, and the header
+// level then reads the next line before taking a character.  The scanner
+// also keeps the file name and line counter that diagnostics show.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/files.h"
+#include "scan/keyword_table.h"
+
+namespace tallow {
+
+class Diagnostics;
+
+constexpr int kEndOfFileChar = 0x1B;
+constexpr size_t kLineCapacity = 8192;
+
+enum class CharClass : uint8_t { kOther = 0, kName = 1, kDigit = 2, kSeparator = 3 };
+CharClass charClass(int c);
+
+// The result of the header-level token and number readers.
+struct Token {
+  int code = 0;
+  int16_t value = 0;
+  std::string text;
+};
+
+class Scanner {
+ public:
+  struct Position {
+    size_t pos;
+    int cur;
+    bool newLineNeeded;
+  };
+
+  void setDiagnostics(Diagnostics& diagnostics) { diag_ = &diagnostics; }
+
+  // Opens the file; it becomes the current file name, line counter 0.  False
+  // when it cannot be opened or a file is open already.
+  bool open(const std::string& path);
+  // Closes the open file; false when none is open.
+  bool close();
+
+  // Header level.
+  int nextCharHeader();
+  Token readToken(const KeywordTable& table);
+  int16_t readHeaderNumber(int32_t low, int32_t high);
+  std::string readText();
+  std::string collect(std::string_view set);
+
+  // MML level.
+  int nextChar();
+  int lookup(const KeywordTable& table);
+  int peek(const KeywordTable& table);
+  int32_t readNumber(int32_t low, int32_t high);
+  // True when a digit or sign stands at the current character (no blank
+  // skipped): the test for optional numbers.
+  bool numberFollowsDirectly() const;
+  void separator();
+  void skipToBar();
+  void skipLine();
+  void skipBlanks();
+
+  Position savePosition() const { return {pos_, cur_, newLineNeeded_}; }
+  void restorePosition(const Position& p);
+
+  int current() const { return cur_; }
+  bool atLineEnd() const { return cur_ == '\n'; }
+  // The current line from its start through the last character taken.
+  std::string_view takenText() const { return std::string_view(line_, pos_); }
+  const std::string& fileName() const { return fileName_; }
+  int32_t lineCounter() const { return lineCounter_; }
+  // A line marker: the line counter and the file name shown from now on.
+  void setMarker(int32_t line, std::string fileName);
+
+ private:
+  void skipBlanksAndLineEnds();
+  void readLine();
+  // Takes `length` characters starting at the current one.
+  void consume(size_t length);
+  std::string_view restOfLine() const;
+  int match(const KeywordTable& table, bool take);
+  std::string collectNumber(bool header);
+
+  Diagnostics* diag_ = nullptr;
+  TextReader reader_;
+  bool open_ = false;
+  char line_[kLineCapacity] = {};
+  size_t lineLength_ = 0;  // bytes before the first NUL
+  size_t pos_ = 0;
+  int cur_ = '\n';
+  bool newLineNeeded_ = true;
+  bool atEnd_ = false;  // the end of the file has been met
+  int32_t lineCounter_ = 0;
+  std::string fileName_;
+};
+
+}  // namespace tallow

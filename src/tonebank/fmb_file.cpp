@@ -1,0 +1,74 @@
+// FMB bank files.  The bank is read and written as one raw block; a write
+// goes through a temporary file so that a failure keeps the previous bank.
+#include "tonebank/fmb_file.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "driver/files.h"
+#include "driver/paths.h"
+#include "preprocess/text_scan.h"
+#include "scan/cp932.h"
+
+namespace tallow {
+namespace {
+
+constexpr size_t kMaxBankNameLength = 11;
+constexpr std::string_view kBankSuffix = ".FMB";
+constexpr std::string_view kBankNameDelimiters = " .\t\n";
+
+std::optional<std::string> findIn(std::string_view dir, std::string_view fileName) {
+  return findFileIgnoringCase(toOpenPath(joinPath(dir, fileName)));
+}
+
+}  // namespace
+
+std::optional<std::string> locateBankFile(std::string_view sourceDir, std::string_view fileName,
+                                          const Environment& env) {
+  if (auto beside = findIn(sourceDir, fileName)) return beside;
+  if (env.fminst && !env.fminst->empty()) return findIn(*env.fminst, fileName);
+  return std::nullopt;
+}
+
+bool readBankFile(const std::string& path, std::array<uint8_t, kFmbFileSize>& bank) {
+  std::vector<uint8_t> data;
+  if (!readFilePrefix(path, kFmbFileSize, data)) return false;
+  std::copy(data.begin(), data.end(), bank.begin());
+  return true;
+}
+
+bool LoadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
+              OutStream& messages) {
+  std::optional<std::string> path = locateBankFile(sourceDir, bank.bankName, env);
+  if (!path || !readBankFile(*path, bank.bytes)) return false;
+  messages.write(formatMessage("Load FMB : %s\n", *path));
+  return true;
+}
+
+std::string bankWritePath(const std::string& sourceDir, const std::string& bankName) {
+  if (auto existing = findIn(sourceDir, bankName)) return *existing;
+  return toOpenPath(joinPath(sourceDir, bankName));
+}
+
+bool WriteBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages) {
+  std::string path = bankWritePath(sourceDir, bank.bankName);
+  if (!writeFileAtomically(path, bank.bytes.data(), bank.bytes.size())) return false;
+  messages.write(formatMessage("Write FMB : %s\n", path));
+  return true;
+}
+
+bool SetBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
+                 const std::string& sourceDir, const Environment& env, OutStream& messages) {
+  std::string name;
+  if (!ReadField(line, pos, name, kBankNameDelimiters, kMaxBankNameLength + 1)) {
+    messages.write(formatMessage("引数が多すぎます\n"));
+    return false;
+  }
+  bank.bankName = name + std::string(kBankSuffix);
+  if (!LoadBank(bank, sourceDir, env, messages)) {
+    messages.write(formatMessage("指定のFMBファイルは存在しません\n"));
+  }
+  return true;
+}
+
+}  // namespace tallow

@@ -1,0 +1,51 @@
+// FMB bank files: finding, loading and writing the 6152-byte bank, and the
+// ".fmbfile" / ".fm" line that names it.
+//
+// A bank "NAME.FMB" is looked for beside the main source first, then in the
+// directory named by FMINST (when set and not empty).  In each place the name
+// is tried exactly, then by a case-insensitive match of the file name.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "driver/compile_job.h"
+#include "driver/out_stream.h"
+#include "tonebank/tone_bank.h"
+
+namespace tallow {
+
+// The path to open for the bank file `fileName` ("NAME.FMB" or "NAME.fmb"):
+// `sourceDir` joined with the name, else FMINST joined with the name; none
+// when neither place has it.
+std::optional<std::string> locateBankFile(std::string_view sourceDir, std::string_view fileName,
+                                          const Environment& env);
+
+// Reads up to 6152 bytes of `path` over the start of `bank`; false when the
+// file cannot be opened or read (the bank is then unchanged).
+bool readBankFile(const std::string& path, std::array<uint8_t, kFmbFileSize>& bank);
+
+// Loads the bank named by `bank.bankName` and prints "Load FMB : path".
+// False when no file was found.
+bool LoadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
+              OutStream& messages);
+
+// The file the bank is written to: the file beside the source that LoadBank
+// would find there, else the source directory joined with the bank name.
+std::string bankWritePath(const std::string& sourceDir, const std::string& bankName);
+
+// Writes the whole bank atomically and prints "Write FMB : path"; false when
+// it cannot be written (the previous file is then intact).
+bool WriteBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages);
+
+inline bool BankNameSet(const ToneBankState& bank) { return !bank.bankName.empty(); }
+
+// A ".fmbfile" / ".fm" line from `pos`: the name (at most 11 bytes, ending at
+// a blank, tab, period or line feed) plus ".FMB" becomes the bank name and the
+// bank is loaded; a missing file is only a notice.  False, with the message
+// printed, for a name that is too long.
+bool SetBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
+                 const std::string& sourceDir, const Environment& env, OutStream& messages);
+
+}  // namespace tallow

@@ -1,0 +1,158 @@
+// The driver through the whole program, in-process: command line, summary,
+// /detail, exit status, writing the KRB file and cleaning up.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "scan/cp932.h"
+#include "support/compile_helpers.h"
+#include "support/temp_dir.h"
+
+namespace tallow::testing {
+namespace {
+
+const std::string kBanner = "MML to KRB Compiler Tallow version 3.19w (Oct 29 2020)\n";
+
+// Runs the program with the scratch directory as current directory and as
+// TMPDIR's parent, so that leftover intermediate files can be counted.
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    std::filesystem::create_directory("tmp");
+    env_.tmpdir = dir_.file("tmp");
+  }
+  void TearDown() override { std::filesystem::current_path(previous_); }
+
+  DriverResult run(std::vector<std::string> args) { return runProgram(args, env_); }
+  size_t leftovers() const {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("tmp"),
+                                             std::filesystem::directory_iterator{}));
+  }
+
+  TempDir dir_;
+  Environment env_;
+  std::filesystem::path previous_;
+};
+
+TEST_F(DriverTest, UsageCases) {
+  dir_.write("song.mml", "1 c4\n");
+  dir_.write("b.mml", "1 d4\n");
+  std::string usage = toCp932("\n\t Usage : tallowc <filename.mml> [/n /s /lock /nokrb /detail]\n");
+  struct {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{}, 0, usage},
+      {{"song.mml", "-n"}, 0, usage},
+      {{"song.mml", "/N"}, 0, usage},
+      {{"song.mml", "/x", "b.mml"}, 0, usage},
+      {{"/nosuchswitch"}, 0, usage},
+      {{"song.mml", "b.mml"}, 1, toCp932("ソースファイルが複数指定されています\n")},
+  };
+  for (const auto& c : cases) {
+    DriverResult r = run(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err.substr(0, kBanner.size()), kBanner);
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_FALSE(dir_.exists("SONG.KRB"));
+  EXPECT_EQ(leftovers(), 0u);
+}
+
+TEST_F(DriverTest, SuccessWritesKrbAndSummary) {
+  dir_.write("song.mml", ".title Song\n1 c4\n");
+  DriverResult r = run({"/detail", "song.mml"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.err, kBanner);
+  EXPECT_NE(
+      r.out.find(toCp932("[ song.mml のコンパイル結果 ]\nTitle   : Song\nArtist  : (UNKNOWN)\n\n")),
+      std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("( FM1) =     96 Step(s)           \t( FM2) =      0 Step(s)           \n"),
+            std::string::npos);
+  EXPECT_NE(r.out.find("(BEEP) =      0 Step(s)           \t\n\n"), std::string::npos);
+  EXPECT_NE(r.out.find(toCp932("KRBファイルを生成しました(SONG.KRB / 280 bytes )\n")),
+            std::string::npos);
+  EXPECT_EQ(dir_.read("SONG.KRB").size(), 280u);
+  EXPECT_EQ(leftovers(), 0u);
+}
+
+TEST_F(DriverTest, WarningCountAndEndlessLoopColumn) {
+  dir_.write("song.mml", "1 c5 @p c4 @j0\n");
+  DriverResult r = run({"song.mml", "/detail", "/nokrb"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, kBanner + toCp932("1 個の警告がありました\n\n"));
+  EXPECT_NE(r.out.find(toCp932("( FM1) =    172 Step(s)(∞=    96)\t")), std::string::npos) << r.out;
+  EXPECT_FALSE(dir_.exists("SONG.KRB"));
+}
+
+TEST_F(DriverTest, FailuresKeepThePreviousKrb) {
+  dir_.write("SONG.KRB", "previous");
+  dir_.write("song.mml", "1 q9\n");
+  DriverResult r = run({"song.mml"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, kBanner + toCp932("コンパイルエラー\n"));
+  EXPECT_EQ(dir_.read("SONG.KRB"), "previous");
+
+  dir_.write("song.mml", "#bogus\n");
+  r = run({"song.mml"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, kBanner + toCp932("プリプロセスエラー\n"));
+  EXPECT_EQ(dir_.read("SONG.KRB"), "previous");
+  EXPECT_EQ(leftovers(), 0u);
+}
+
+TEST_F(DriverTest, OutputThatCannotBeWritten) {
+  std::filesystem::create_directory("SONG.KRB");  // a directory in the way
+  dir_.write("song.mml", "1 c4\n");
+  DriverResult r = run({"song.mml"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, kBanner + toCp932("ファイル出力エラー\n"));
+  EXPECT_TRUE(std::filesystem::is_directory("SONG.KRB"));
+  dir_.write("song.mml", ".krbfile missing\\\\dir\\\\out\n1 c4\n");
+  r = run({"song.mml"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, kBanner + toCp932("ファイル出力エラー\n"));
+  EXPECT_EQ(leftovers(), 0u);
+}
+
+TEST_F(DriverTest, KrbfileWithBackslashesWritesIntoSubdirectory) {
+  std::filesystem::create_directory("sub");
+  dir_.write("song.mml", ".krbfile sub\\\\out\n1 c4\n");
+  DriverResult r = run({"song.mml"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("(sub\\OUT.KRB / 280 bytes )"), std::string::npos) << r.out;
+  EXPECT_TRUE(dir_.exists("sub/OUT.KRB"));
+}
+
+TEST_F(DriverTest, KeepIntermediateWithS) {
+  dir_.write("song.mml", "1 q9\n");
+  EXPECT_EQ(run({"song.mml", "/s"}).status, 1);
+  EXPECT_EQ(leftovers(), 1u);
+}
+
+TEST_F(DriverTest, AbsoluteSourcePath) {
+  dir_.write("song.mml", "1 c4\n");
+  DriverResult r = run({dir_.file("song.mml")});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(dir_.exists("SONG.KRB"));
+  r = run({"/no/such/dir/song.mml"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(toCp932("ファイル /no/such/dir/song.mml が開けません\n")),
+            std::string::npos);
+}
+
+TEST_F(DriverTest, NoSourcePath) {
+  DriverResult r = run({"/n"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(toCp932("ファイル  が開けません\n")), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace tallow::testing

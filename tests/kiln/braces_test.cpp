@@ -1,0 +1,49 @@
+// Repetition braces.
+#include "preprocess/braces.h"
+
+#include <gtest/gtest.h>
+
+#include "kiln_test_support.h"
+
+namespace tallow {
+namespace {
+
+using testing::sjis;
+
+TEST(ExpandBraces, Expands) {
+  struct Case {
+    std::string source, expanded;
+  } cases[] = {
+      {"{c}00000001", "c"},
+      {"a\\", "a\\"},
+      {"{\x83}}", "\x83}\x83}"},  // a Shift-JIS lead byte takes a "}" as its second byte
+      {"{}99999999", ""},         // an empty group costs nothing however often it repeats
+      {std::string("{") + std::string(4000, 'x') + "}", std::string(8000, 'x')},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    StringOutStream messages;
+    EXPECT_TRUE(ExpandBraces(c.source, out, messages)) << c.source << messages.text();
+    EXPECT_EQ(out, c.expanded) << c.source;
+  }
+}
+
+TEST(ExpandBraces, Refuses) {
+  struct Case {
+    std::string source, messages;
+  } cases[] = {
+      {"{{c}", "括弧'}'が足りません\n"},
+      {"{c}99999999", "１行が8192文字を越えました\n"},
+      {std::string("{") + std::string(4096, 'x') + "}", "１行が8192文字を越えました\n"},
+      {std::string(8192, 'x'), "１行が8192文字を越えました\n"},
+  };
+  for (const Case& c : cases) {
+    std::string out;
+    StringOutStream messages;
+    EXPECT_FALSE(ExpandBraces(c.source, out, messages)) << c.source;
+    EXPECT_EQ(messages.text(), sjis(c.messages)) << c.source;
+  }
+}
+
+}  // namespace
+}  // namespace tallow

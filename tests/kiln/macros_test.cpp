@@ -1,0 +1,129 @@
+// Macro definitions and expansion, checked through DefineMacro and
+// ExpandMacros directly.
+#include "preprocess/macros.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+
+#include "kiln_test_support.h"
+
+namespace tallow {
+namespace {
+
+using testing::sjis;
+
+struct Expansion {
+  bool ok;
+  std::string text;
+  std::string messages;
+};
+
+// Defines every line of `definitions` (each without "#define") and expands `line`.
+Expansion expand(const std::vector<std::string>& definitions, const std::string& line,
+                 bool cache = true) {
+  MacroTable table;
+  table.setCacheEnabled(cache);
+  StringOutStream messages;
+  for (const std::string& d : definitions) {
+    size_t pos = 0;
+    EXPECT_TRUE(DefineMacro(d, pos, table, messages)) << d;
+  }
+  Expansion result;
+  result.ok = ExpandMacros(line, result.text, table, messages);
+  result.messages = messages.text();
+  return result;
+}
+
+TEST(ExpandMacros, Expands) {
+  struct Case {
+    std::vector<std::string> definitions;
+    std::string line, expanded;
+  } cases[] = {
+      {{"$X y"}, "$X", "y"},
+      {{}, "\\?x \\$y \\\\z \\", "?x $y \\z "},
+      {{"a q"}, "\x95\\?a", "\x95\\q"},            // a second byte 0x5C escapes nothing
+      {{"a q"}, "? a!", "q!"},                     // blanks after "?" are skipped
+      {{"B $A", "A late"}, "$B", "late"},          // bodies see macros defined after them
+      {{"P(x) ?x", "x macro"}, "$P(arg)", "arg"},  // parameters hide macros
+      {{"Q(y) $P(?y)", "P(x) <?x>", "y why"}, "$Q(1)", "<why>"},  // arguments see no parameters
+      {{"A noparams"}, "$A(1)", "noparams(1)"},  // "(" after a macro without parameters is text
+      {{"M(x) ?x?x"}, "$M()", ""},               // one empty argument
+      {{"B body"}, "x\xE0", "x\xE0"},            // a lead byte at the end stands alone
+  };
+  for (const Case& c : cases) {
+    Expansion e = expand(c.definitions, c.line);
+    EXPECT_TRUE(e.ok) << c.line << " " << e.messages;
+    EXPECT_EQ(e.text, c.expanded) << c.line;
+  }
+}
+
+TEST(ExpandMacros, Refuses) {
+  struct Case {
+    std::vector<std::string> definitions;
+    std::string line, messages;
+  } cases[] = {
+      {{"T(x,y) ?x?y"}, "$T(a,b", ""},  // an argument that is not closed: no message
+      {{"T(x) ?x"}, std::string("$T(") + std::string(256, 'a') + ")", ""},
+      {{}, "?", "マクロ  は定義されていません\n"},  // "?" at the very end names nothing
+      {{}, std::string("$") + std::string(32, 'n'), ""},
+      {{std::string("D ") + std::string(4000, 'd')}, "$D$D$D", "１行が8192文字を越えました\n"},
+      {{}, std::string(8192, 'x'), "１行が8192文字を越えました\n"},
+  };
+  for (const Case& c : cases) {
+    Expansion e = expand(c.definitions, c.line);
+    EXPECT_FALSE(e.ok) << c.line;
+    EXPECT_EQ(e.messages, sjis(c.messages)) << c.line;
+  }
+}
+
+// Twelve levels of macros that each use the level below a thousand times
+// would take 1000^12 expansions if every use were expanded anew.
+TEST(ExpandMacros, FanOutIsNotExponential) {
+  std::vector<std::string> definitions = {"L0"};
+  for (int level = 1; level <= 12; ++level) {
+    std::string reference = "$L";
+    reference += std::to_string(level - 1);
+    std::string definition = "L";
+    definition += std::to_string(level);
+    definition += ' ';
+    for (int k = 0; k < 1000; ++k) definition += reference;
+    definitions.push_back(definition);
+  }
+  definitions.push_back("P(x) ?x?x?x?x?x?x?x?x$L12");
+  auto start = std::chrono::steady_clock::now();
+  Expansion e = expand(definitions, "$L12 $P($L12) $P($L11)\n");
+  auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_TRUE(e.ok) << e.messages;
+  EXPECT_EQ(e.text, " \n");  // the blank after ")" is text
+  EXPECT_LT(seconds, 5.0);
+}
+
+// Reusing finished expansions must not change any result: random macro sets
+// and lines are expanded with and without the cache.
+TEST(ExpandMacros, CacheChangesNoResult) {
+  std::mt19937 random(12345);
+  const std::string pieces[] = {"$A", "$B", "$C", "$P(", "$Q(", "?x", "?y", "?A", ",", ")",
+                                "(",  " ",  "a",  "\\",  "\\$", "$x", "$y", "$P", "?", "{"};
+  auto text = [&](int length) {
+    std::string s;
+    for (int i = 0; i < length; ++i) s += pieces[random() % std::size(pieces)];
+    return s;
+  };
+  for (int round = 0; round < 400; ++round) {
+    std::vector<std::string> definitions = {"A " + text(4), "B " + text(4), "C " + text(3),
+                                            "P(x) " + text(5), "Q(x,y) " + text(5)};
+    std::string line = text(8);
+    Expansion cached = expand(definitions, line, true);
+    Expansion plain = expand(definitions, line, false);
+    ASSERT_EQ(cached.ok, plain.ok) << line;
+    ASSERT_EQ(cached.messages, plain.messages) << line;
+    if (plain.ok) {
+      ASSERT_EQ(cached.text, plain.text) << line;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tallow

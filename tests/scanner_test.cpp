@@ -1,0 +1,138 @@
+// The scanner's two reading levels, its number and text readers, line
+// markers and the keyword tables, through compiles of small intermediate
+// texts (the scanner is only ever used by a compile).
+#include <gtest/gtest.h>
+
+#include "scan/cp932.h"
+#include "scan/keyword_table.h"
+#include "support/compile_helpers.h"
+
+namespace tallow::testing {
+namespace {
+
+struct Case {
+  const char* name;
+  std::string text;  // the intermediate text after the first marker
+  int status;
+  std::string fm1;     // FM1's stream (optimised), when the compile succeeds
+  std::string output;  // a part of the diagnostics that must appear
+};
+
+class ScannerCase : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ScannerCase, CompilesAsExpected) {
+  const Case& c = GetParam();
+  CompileResult r = compileIntermediate(c.text);
+  EXPECT_EQ(r.status, c.status) << r.out;
+  if (c.status == 0 && !c.fm1.empty()) {
+    EXPECT_EQ(partHex(r, 0), c.fm1);
+  }
+  EXPECT_NE(r.out.find(toCp932(c.output)), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readers, ScannerCase,
+    ::testing::Values(
+        Case{"HeaderNumberOnNextLine", ".zenlen\n192\n1 c4\n", 0, "91 00 00 3C 30 00 FF", ""},
+        Case{"SignsOnMmlNumbers", "1 u+5 c u-5 c u- c\n", 0,
+             "91 05 00 3C 60 00 91 FB FF 3C 60 00 91 00 00 3C 60 00 FF", ""},
+        Case{"FourteenDigitsAccepted", "1 q00000000000008\n", 0, "83 08 FF", ""},
+        Case{"FifteenDigitsRefused", "1 q000000000000001\n", 1, "", "数値が大きすぎます\n"},
+        Case{"HeaderFifteenDigits", ".zenlen 000000000000384\n", 1, "", "数値が大きすぎます。\n"},
+        Case{"HeaderSaturates", ".zenlen 99999999999\n", 1, "", "数値が所定の範囲を越えています"},
+        Case{"HeaderNotANumber", ".zenlen abc\n", 1, "", "パラメタには数値を指定して下さい"},
+        Case{"HeaderNumberAtEndOfFile", ".zenlen\n", 1, "", "EOFを検出しました"},
+        Case{"TokenTooLong", "123456781234567 c\n", 1, "", "文字列が長すぎます。"},
+        Case{"TokenWithoutNameCharacter", "!\n", 1, "", "コマンドが見つからない"},
+        Case{"StrayEscapeByteIsNoEndOfFile", "1 c\n\x1B\n", 1, "", "コマンドが見つからない"},
+        Case{"MarkerOutOfRange", "# 40000 x.mml\n", 1, "", "数値が所定の範囲を越えています"},
+        Case{"MarkerTruncatedTo16Bits", "# 70000 other.mml\n1 q9\n", 1, "",
+             "in other.mml : Line 4464\n1 q9"},
+        Case{"PositionBlockShowsTakenText", "1 c5 c5\n", 0, "", "in song.mml : Line 1\n1 c5 \n(!)"},
+        Case{"MissingSeparator", "1 %v3 80\n", 1, "", "パラメータ区切りがありません"},
+        Case{"NumberInCommandPosition", "1 c4 5\n", 1, "", "ＭＭＬが解読できません"},
+        Case{"TitleTextKeepsTrailingBlanks", ".title  a b  \n", 0, "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Scanner, LongLineIsReadInPieces) {
+  // 8191 bytes make a piece; the rest is a line of its own (line 2).
+  std::string text = std::string(8191, ' ') + "1 c4\n1 q9\n";
+  CompileResult r = compileIntermediate(text);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("in song.mml : Line 3\n1 q9"), std::string::npos) << r.out;
+}
+
+TEST(Scanner, NulEndsTheLine) {
+  CompileResult r = compileIntermediate(std::string("1 c4\0 d4\n1 e4\n", 14));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(partHex(r, 0), "91 00 00 3C 60 00 40 60 00 FF");
+}
+
+TEST(Scanner, TitleTextTakesRestOfLine) {
+  CompileResult r = compileIntermediate(".title  a b  \n.artist\n");
+  EXPECT_EQ(r.job.title, "a b  ");
+  EXPECT_EQ(r.job.artist, "");
+}
+
+TEST(KeywordTable, FirstMatchInStoredOrderWins) {
+  KeywordTable t("[T]", {{"v+#", 80}, {"v+", 78}, {"v", 72}});
+  size_t length = 0;
+  EXPECT_EQ(t.matchPrefix("v+#3", length), 80);
+  EXPECT_EQ(length, 3u);
+  EXPECT_EQ(t.matchPrefix("v+3", length), 78);
+  EXPECT_EQ(t.matchPrefix("v3", length), 72);
+  EXPECT_EQ(t.matchPrefix("x", length), -1);
+  EXPECT_EQ(t.matchWhole("v+"), 78);
+  EXPECT_EQ(t.matchWhole("v+3"), -1);
+}
+
+TEST(KeywordTable, RedefinitionOverwritesRecordsFromTheTitle) {
+  KeywordTable t("[T]", {{"a", 20}, {"b", 21}}, 5);
+  t.define(0, "zz", 30);
+  size_t length = 0;
+  EXPECT_EQ(t.matchPrefix("zz", length), 30);
+  t.define(1, "b", 40);  // replaces "a"; the first "b" now wins
+  EXPECT_EQ(t.matchPrefix("a", length), -1);
+  EXPECT_EQ(t.matchPrefix("b", length), 40);
+  t.define(3, "c", 50);  // over the old terminating record: a new one follows
+  EXPECT_EQ(t.matchPrefix("c", length), 50);
+  EXPECT_EQ(t.end(), 4u);
+  t.define(1, "q", 1);  // a record with code 1 ends the table there
+  EXPECT_EQ(t.matchPrefix("b", length), -1);
+  t.define(1, "", 40);  // an empty name never matches
+  EXPECT_EQ(t.matchPrefix("", length), -1);
+  EXPECT_EQ(t.matchPrefix("b", length), 21);
+}
+
+TEST(KeywordTable, DefinitionInSourceTakesPriority) {
+  CompileResult r =
+      compileIntermediate(".MML 72 vol\n1 vol12 v13\n", [](CompileJob& j) { j.optimize = 0; });
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(partHex(r, 0), "84 79 84 7B FF");
+}
+
+TEST(KeywordTable, DefinitionLimitsAndCodes) {
+  std::string many;
+  for (int i = 0; i < 65; ++i) many += ".CMD 51 .CMD\n";  // each keeps ".CMD" reachable
+  EXPECT_NE(compileIntermediate(many).out.find(toCp932("コマンド定義が多すぎます")),
+            std::string::npos);
+  std::string eml;
+  for (int i = 0; i < 65; ++i) eml += ".EML 16 s" + std::to_string(i) + "\n";
+  EXPECT_NE(compileIntermediate(eml).out.find(toCp932("エンベロープ用MML定義が多すぎます")),
+            std::string::npos);
+  EXPECT_EQ(compileIntermediate(".MML 203 zz\n").status, 1);  // no handler for code 203
+  EXPECT_EQ(compileIntermediate(".CMD 59 .zz\n").status, 1);
+}
+
+TEST(KeywordTable, ManyMmlDefinitionsKeepATerminator) {
+  std::string text;
+  for (int i = 0; i < 256; ++i) text += ".MML 16 n" + std::to_string(1000 + i) + "\n";
+  text += "1 n1255\n";
+  CompileResult r = compileIntermediate(text);
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(partHex(r, 0), "91 00 00 3C 60 00 FF");
+  EXPECT_EQ(compileIntermediate(text + ".MML 16 more\n").status, 1);
+}
+
+}  // namespace
+}  // namespace tallow::testing

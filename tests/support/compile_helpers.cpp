@@ -1,0 +1,61 @@
+#include "support/compile_helpers.h"
+
+#include <cstdio>
+
+#include "compiler/compile.h"
+#include "driver/run.h"
+#include "output/krbdump.h"
+#include "support/temp_dir.h"
+
+namespace tallow::testing {
+
+CompileResult compileIntermediate(std::string_view text,
+                                  const std::function<void(CompileJob&)>& setup) {
+  TempDir dir;
+  dir.write("inter.txt", "# 1 song.mml\n" + std::string(text));
+  CompileResult result;
+  result.job.sourcePath = "song.mml";
+  result.job.intermediatePath = dir.file("inter.txt");
+  if (setup) setup(result.job);
+  StringOutStream out;
+  ProgramContext program;
+  program.out = &out;
+  program.err = &out;
+  result.status = compile(result.job, program);
+  result.out = out.text();
+  if (!result.job.outputImage.empty()) {
+    const uint8_t* data = result.job.outputImage.data();
+    result.image.assign(data, data + result.job.outputSize);
+  }
+  return result;
+}
+
+std::string toHex(const std::vector<uint8_t>& bytes) {
+  std::string out;
+  char buf[4];
+  for (uint8_t b : bytes) {
+    std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", b);
+    out += buf;
+  }
+  return out;
+}
+
+std::string partHex(const CompileResult& result, int part) {
+  return toHex(partStream(result.image, part));
+}
+
+DriverResult runProgram(const std::vector<std::string>& args, const Environment& env) {
+  StringOutStream out;
+  StringOutStream err;
+  ProgramContext program;
+  program.env = env;
+  program.out = &out;
+  program.err = &err;
+  DriverResult result;
+  result.status = runDriver(args, program);
+  result.out = out.text();
+  result.err = err.text();
+  return result;
+}
+
+}  // namespace tallow::testing

@@ -1,0 +1,42 @@
+// Compiling small sources in-process for tests: straight from an
+// intermediate text (the compiler alone), or through the whole driver.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/compile_job.h"
+
+namespace tallow::testing {
+
+struct CompileResult {
+  int status = 0;
+  std::string out;  // the diagnostics
+  std::vector<uint8_t> image;
+  CompileJob job;
+};
+
+// Compiles `text` as the intermediate file of "song.mml" (a marker line
+// "# 1 song.mml" is put before it).  `setup` may change the job first.
+CompileResult compileIntermediate(std::string_view text,
+                                  const std::function<void(CompileJob&)>& setup = {});
+
+// The stream of `part` in the image as hex "91 00 00 3C ...", upper case.
+std::string partHex(const CompileResult& result, int part);
+
+// Formats bytes as hex separated by blanks.
+std::string toHex(const std::vector<uint8_t>& bytes);
+
+struct DriverResult {
+  int status = 0;
+  std::string out;
+  std::string err;
+};
+
+// Runs the whole program in-process with `args`, in the current directory.
+DriverResult runProgram(const std::vector<std::string>& args, const Environment& env = {});
+
+}  // namespace tallow::testing
