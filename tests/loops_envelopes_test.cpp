@@ -17,6 +17,8 @@ struct Case {
   std::string message;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class LoopCase : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LoopCase, StreamAndSteps) {

@@ -18,6 +18,8 @@ struct Case {
   std::string message;  // diagnostics that must appear (UTF-8)
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class MmlCase : public ::testing::TestWithParam<Case> {};
 
 TEST_P(MmlCase, WritesTheExpectedStream) {

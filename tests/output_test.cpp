@@ -24,6 +24,8 @@ struct Case {
   std::string out;  // empty: the pass fails
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class OptimizerCase : public ::testing::TestWithParam<Case> {};
 
 TEST_P(OptimizerCase, OnePass) {

@@ -18,6 +18,8 @@ struct Case {
   std::string output;  // a part of the diagnostics that must appear
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class ScannerCase : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ScannerCase, CompilesAsExpected) {

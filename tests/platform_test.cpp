@@ -1,0 +1,145 @@
+// Decisions that adapt the program to POSIX systems or mend faults: text
+// mode reading, bank names in any case, memory limits and allocation
+// failures, wrapping step counts, unreachable note codes and optional
+// numbers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "compiler/compile.h"
+#include "driver/files.h"
+#include "scan/cp932.h"
+#include "support/compile_helpers.h"
+#include "support/temp_dir.h"
+
+namespace tallow::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> readAllLines(const std::string& path) {
+  TextReader reader;
+  EXPECT_TRUE(reader.open(path));
+  std::vector<std::string> lines;
+  char buffer[8192];
+  size_t length = 0;
+  while (reader.readLine(buffer, sizeof buffer, length) == TextReader::Result::kLine) {
+    lines.emplace_back(buffer, length);
+  }
+  return lines;
+}
+
+TEST(TextReader, ReadsAsWindowsTextMode) {
+  TempDir dir;
+  // A CR LF pair split across the 64 KiB read chunk, a lone CR, and ^Z.
+  std::string text = std::string(65535, 'a') + "\r\nb\rc\r\n\x1A" + "after\n";
+  dir.write("t.txt", text);
+  std::vector<std::string> lines = readAllLines(dir.file("t.txt"));
+  ASSERT_EQ(lines.size(), 10u);  // eight 8191-byte pieces, the rest of the long line, "b\rc\n"
+  EXPECT_EQ(lines[7].size(), 8191u);
+  EXPECT_EQ(lines[8], std::string(65535 - 8 * 8191, 'a') + "\n");
+  EXPECT_EQ(lines[9], "b\rc\n");
+}
+
+TEST(TextReader, DirectoryCannotBeOpened) {
+  TempDir dir;
+  TextReader reader;
+  EXPECT_FALSE(reader.open(dir.path()));
+}
+
+TEST(Platform, CompilerFindsBankInAnyCase) {
+  TempDir dir;
+  std::string bank(6152, '\0');
+  bank[40] = 0x3C;  // tone 1: feedback 7, algorithm 4
+  dir.write("MyBank.FMB", bank);
+  CompileResult r = compileIntermediate(
+      ".fmbfile mybank\n1 @1 @AL2\n", [&](CompileJob& j) { j.sourcePath = dir.file("song.mml"); });
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.find("(!)"), std::string::npos) << r.out;
+  EXPECT_EQ(partHex(r, 0), "81 00 97 00 B0 3A FF");
+}
+
+// Fails every allocation from the n-th on.
+class FailingAllocator final : public Allocator {
+ public:
+  explicit FailingAllocator(int failAt) : failAt_(failAt) {}
+  void* allocate(size_t size) override {
+    return ++count_ >= failAt_ ? nullptr : heapAllocator().allocate(size);
+  }
+  void release(void* block) override { heapAllocator().release(block); }
+
+ private:
+  int failAt_;
+  int count_ = 0;
+};
+
+TEST(Platform, AllocationFailureStopsTheCompile) {
+  for (int failAt = 1; failAt <= 3; ++failAt) {
+    TempDir dir;
+    dir.write("inter.txt", "# 1 song.mml\n.env 1 v10\n1 X1 c4\n2 c4\n");
+    CompileJob job;
+    job.sourcePath = "song.mml";
+    job.intermediatePath = dir.file("inter.txt");
+    StringOutStream out;
+    FailingAllocator allocator(failAt);
+    ProgramContext program;
+    program.allocator = &allocator;
+    program.out = &out;
+    EXPECT_EQ(compile(job, program), 1) << failAt;
+    EXPECT_NE(out.text().find(toCp932("メモリが足りません\n")), std::string::npos) << out.text();
+    EXPECT_TRUE(job.outputImage.empty());
+  }
+}
+
+TEST(Platform, StepCountsWrapAround) {
+  // 65535 * 127^5 steps: far beyond 32 bits, kept modulo 2^32.
+  CompileResult r = compileIntermediate("1 @p@p@p@p@p c%65535 @j127@j127@j127@j127@j127\n");
+  ASSERT_EQ(r.status, 0) << r.out;
+  int64_t exact = 65535;
+  for (int i = 0; i < 5; ++i) exact *= 127;
+  EXPECT_EQ(r.job.partSteps[0], static_cast<int32_t>(static_cast<uint32_t>(exact)));
+}
+
+TEST(Platform, NoteCodesBeyondTheLettersUseSemitones12To15) {
+  // The second definition replaces record 1, the note "c".
+  CompileResult r = compileIntermediate(".MML 31 n\n.MML 47 K\n1 n e K+ n\n");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(partHex(r, 0), "91 00 00 4B 60 00 40 60 00 4C 60 00 FF");
+}
+
+TEST(Platform, OptionalNumbersFollowDirectly) {
+  EXPECT_EQ(partHex(compileIntermediate("1 %c-64\n"), 0), "93 00 FF");
+  CompileResult blank = compileIntermediate("1 %c 5\n");
+  EXPECT_EQ(blank.status, 1);
+  EXPECT_NE(blank.out.find(toCp932("ＭＭＬが解読できません")), std::string::npos);
+  EXPECT_EQ(compileIntermediate("1 (c4) 3\n").status, 1);
+}
+
+// Every message text of the program must have a CP932 encoding.
+TEST(Messages, AllEncodeAsCp932) {
+  std::regex literal("\"([^\"\\\\]|\\\\.)*\"");
+  int checked = 0;
+  for (const auto& e : fs::recursive_directory_iterator(fs::path(TALLOW_SOURCE_DIR) / "src")) {
+    if (e.path().extension() != ".cpp" && e.path().extension() != ".h") continue;
+    std::ifstream in(e.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string source = text.str();
+    for (std::sregex_iterator it(source.begin(), source.end(), literal), end; it != end; ++it) {
+      std::string s = it->str();
+      if (std::all_of(s.begin(), s.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        continue;
+      }
+      ++checked;
+      EXPECT_TRUE(encodableAsCp932(s)) << e.path() << ": " << s;
+    }
+  }
+  EXPECT_GT(checked, 100);
+}
+
+}  // namespace
+}  // namespace tallow::testing

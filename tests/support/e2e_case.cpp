@@ -1,0 +1,167 @@
+#include "support/e2e_case.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "output/krbdump.h"
+#include "support/compile_helpers.h"
+#include "support/temp_dir.h"
+
+namespace tallow::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CodePair {
+  uint16_t unicode;
+  uint16_t cp932;
+};
+
+constexpr CodePair kTable[] = {
+#include "scan/cp932_table.inc"
+};
+
+void appendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | cp >> 6));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | cp >> 12));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+uint32_t decode(uint16_t code) {
+  for (const CodePair& p : kTable) {
+    if (p.cp932 == code) return p.unicode;
+  }
+  return 0xFFFD;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> split(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+std::string replaceDir(std::string text, const std::string& dir) {
+  for (size_t at; (at = text.find("{dir}")) != std::string::npos;) text.replace(at, 5, dir);
+  return text;
+}
+
+std::string fmbDump(const std::string& bytes) {
+  std::string out;
+  char line[128];
+  for (size_t row = 0; row < bytes.size(); row += 16) {
+    std::string chunk = bytes.substr(row, 16);
+    if (std::all_of(chunk.begin(), chunk.end(), [](char c) { return c == 0; })) continue;
+    int n = std::snprintf(line, sizeof line, "%04zX:", row);
+    for (unsigned char c : chunk) n += std::snprintf(line + n, sizeof line - n, " %02X", c);
+    out += std::string(line, static_cast<size_t>(n)) + "\n";
+  }
+  return out;
+}
+
+// Listings of the files the run created, by name.
+std::string outputFiles(const fs::path& dir, const std::vector<std::string>& inputs) {
+  std::vector<fs::path> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    std::string rel = fs::relative(e.path(), dir).string();
+    if (e.is_regular_file() && rel.rfind("tmp/", 0) != 0 &&
+        std::find(inputs.begin(), inputs.end(), rel) == inputs.end()) {
+      files.push_back(e.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  std::string out;
+  for (const fs::path& f : files) {
+    std::string bytes = readFile(f);
+    out += "== " + fs::relative(f, dir).string() + "\n";
+    std::string ext = f.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    out +=
+        ext == ".fmb" ? fmbDump(bytes) : dumpKrb(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string cp932ToUtf8(const std::string& bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    if (lead && i + 1 < bytes.size()) {
+      appendUtf8(out,
+                 decode(static_cast<uint16_t>(c << 8 | static_cast<unsigned char>(bytes[++i]))));
+    } else if (c >= 0xA1 && c <= 0xDF) {
+      appendUtf8(out, decode(c));
+    } else {
+      appendUtf8(out, c < 0x80 ? c : 0xFFFD);
+    }
+  }
+  return out;
+}
+
+std::string runE2eCase(const std::string& caseDir, const std::string& expectedPath) {
+  TempDir scratch;
+  std::vector<std::string> inputs;
+  for (const auto& e : fs::recursive_directory_iterator(caseDir)) {
+    std::string rel = fs::relative(e.path(), caseDir).string();
+    if (e.path().extension() == ".expected") continue;
+    if (e.is_directory()) fs::create_directories(fs::path(scratch.path()) / rel);
+    if (e.is_regular_file()) {
+      fs::copy_file(e.path(), fs::path(scratch.path()) / rel);
+      inputs.push_back(rel);
+    }
+  }
+  fs::create_directory(fs::path(scratch.path()) / "tmp");
+  std::istringstream expected(readFile(expectedPath));
+  std::string header;
+  std::vector<std::string> args;
+  Environment env;
+  env.tmpdir = scratch.file("tmp");
+  for (std::string line; std::getline(expected, line) && line.rfind("$ ", 0) == 0;) {
+    header += line + "\n";
+    std::vector<std::string> words = split(replaceDir(line.substr(2), scratch.path()));
+    if (words.size() == 2 && words[0] == "env") {
+      std::string kv = words[1];
+      std::string key = kv.substr(0, kv.find('='));
+      std::string value = kv.substr(kv.find('=') + 1);
+      (key == "KRHPATH" ? env.krhpath : env.fminst) = value;
+    } else if (!words.empty() && words[0] == "tallowc") {
+      args.assign(words.begin() + 1, words.end());
+    }
+  }
+  fs::path previous = fs::current_path();
+  fs::current_path(scratch.path());
+  DriverResult r = runProgram(args, env);
+  fs::current_path(previous);
+  std::string dir = scratch.path();
+  auto hideDir = [&](std::string text) {
+    for (size_t at; (at = text.find(dir)) != std::string::npos;)
+      text.replace(at, dir.size(), "{dir}");
+    return text;
+  };
+  return header + "== exit " + std::to_string(r.status) + "\n== stdout\n" +
+         hideDir(cp932ToUtf8(r.out)) + "== stderr\n" + cp932ToUtf8(r.err) +
+         outputFiles(scratch.path(), inputs);
+}
+
+}  // namespace tallow::testing
