@@ -14,6 +14,11 @@ constexpr int kBeepPart = 14;
 
 inline bool isFmPart(int part) { return part < kFmPartCount; }
 
+// Step counts are 32-bit and wrap around in two's complement.
+inline int32_t wrapSteps(int64_t steps) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(steps)));
+}
+
 struct PartState {
   int32_t steps = 0;
   int32_t loopSteps = 0;

@@ -187,7 +187,7 @@ void onChord(CompileContext& ctx) {
   int32_t octave = p.octave;
   std::array<uint8_t, 4> slots = chordSlots(ctx);
   int32_t length = readLength(ctx);
-  p.steps = static_cast<int32_t>(static_cast<uint32_t>(p.steps) + static_cast<uint32_t>(length));
+  p.steps = wrapSteps(int64_t{p.steps} + length);
   ctx.emitWord(length);
   for (uint8_t slot : slots) ctx.emitByte(slot);
   bool tied = ctx.scanner.peek(ctx.mml.commands) == kTie;

@@ -119,7 +119,7 @@ int32_t playNote(CompileContext& ctx, int pitch) {
 // one-note volume, octave shift and gate.
 void finishNote(CompileContext& ctx, int32_t length) {
   PartState& p = ctx.part();
-  p.steps = static_cast<int32_t>(static_cast<uint32_t>(p.steps) + static_cast<uint32_t>(length));
+  p.steps = wrapSteps(int64_t{p.steps} + length);
   if (ctx.tieFlag) {
     ctx.emitByte(0x86);
     if (p.envelopeRestart == 2) resetEnvelopeRun(ctx, ctx.currentPart);
@@ -170,7 +170,7 @@ void onRest(CompileContext& ctx) {
   int32_t length = readLength(ctx);
   ctx.emitWord(length);
   PartState& p = ctx.part();
-  p.steps = static_cast<int32_t>(static_cast<uint32_t>(p.steps) + static_cast<uint32_t>(length));
+  p.steps = wrapSteps(int64_t{p.steps} + length);
 }
 
 void onCaret(CompileContext& ctx) { ctx.part().octaveShiftOnce += 1; }

@@ -16,8 +16,6 @@ namespace {
 
 enum LoopCode { kDriverOpen = 112, kDriverClose = 113, kOpen = 114, kEscape = 115, kClose = 116 };
 
-int32_t wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
-
 PartLoops& loops(CompileContext& ctx) { return ctx.loops[ctx.currentPart]; }
 
 LoopFrame& innermost(CompileContext& ctx) {
@@ -108,7 +106,7 @@ void onClose(CompileContext& ctx) {
   expandLoop(ctx, count);
   --loops(ctx).depth;
   int64_t base = frame.escapeSteps == frame.startSteps ? p.steps : frame.escapeSteps;
-  p.steps = wrap(base + int64_t{wrap(int64_t{p.steps} - frame.startSteps)} * (count - 1));
+  p.steps = wrapSteps(base + int64_t{wrapSteps(int64_t{p.steps} - frame.startSteps)} * (count - 1));
 }
 
 // The repeat byte of "@j": 1 without a count, N - 1 for N >= 2, else 0.
@@ -128,7 +126,7 @@ void onDriverClose(CompileContext& ctx) {
   ctx.emitByte(repeat);
   if (repeat == 0) {
     p.skipRest = 1;
-    p.loopSteps = wrap(int64_t{p.steps} - frame.startSteps);
+    p.loopSteps = wrapSteps(int64_t{p.steps} - frame.startSteps);
   }
   int64_t base = p.steps;
   int64_t multiplier = repeat;
@@ -142,7 +140,7 @@ void onDriverClose(CompileContext& ctx) {
   }
   --loops(ctx).depth;
   --loops(ctx).driverDepth;
-  p.steps = wrap(base + int64_t{wrap(int64_t{p.steps} - frame.startSteps)} * multiplier);
+  p.steps = wrapSteps(base + int64_t{wrapSteps(int64_t{p.steps} - frame.startSteps)} * multiplier);
 }
 
 }  // namespace
