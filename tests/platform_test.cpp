@@ -3,6 +3,7 @@
 // failures, wrapping step counts, unreachable note codes and optional
 // numbers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -139,6 +140,22 @@ TEST(Messages, AllEncodeAsCp932) {
     }
   }
   EXPECT_GT(checked, 100);
+}
+
+}  // namespace
+}  // namespace tallow::testing
+
+namespace tallow::testing {
+namespace {
+
+TEST(Platform, OnlyRegularFilesAreRead) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  TextReader reader;
+  EXPECT_FALSE(reader.open("/dev/zero"));
+  EXPECT_FALSE(reader.open(dir.file("fifo")));  // would block without a writer
+  std::vector<uint8_t> bytes;
+  EXPECT_FALSE(readFilePrefix("/dev/urandom", 16, bytes));
 }
 
 }  // namespace

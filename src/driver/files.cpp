@@ -16,10 +16,12 @@ constexpr size_t kReadChunk = 1 << 16;
 constexpr char kCtrlZ = 0x1A;
 
 int openForReading(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
+  // Only regular files are read: a directory cannot be read, and a device or
+  // a pipe (such as /dev/zero) could feed endless input or block forever.
   struct stat st;
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return -1;
   }

@@ -2,9 +2,9 @@
 //
 // TextReader reads a file as a Windows text-mode stream would be read: a CR
 // directly before an LF is dropped and the byte 0x1A ends the file; lines are
-// handed out with their LF, in pieces of at most `capacity - 1` bytes.  A
-// directory, or a file whose reading fails, counts as one that cannot be
-// opened.
+// handed out with their LF, in pieces of at most `capacity - 1` bytes.  Only
+// regular files are read: a directory, a device, a pipe, or a file whose
+// reading fails counts as one that cannot be opened.
 //
 // Files the user keeps (the KRB and FMB files) are written through a
 // temporary file in the target's directory that is renamed over the target,

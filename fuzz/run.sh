@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer target with AddressSanitizer and UndefinedBehaviorSanitizer
+# and runs it for the given number of seconds (default 60).
+#
+#   fuzz/run.sh [seconds] [workers]
+#
+# New inputs are kept in build-fuzz/corpus (the seeds in fuzz/seeds stay as
+# they are); crashes are written to build-fuzz/artifacts.  Installs clang and
+# its fuzzer runtime from Debian's packages when they are missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)  # the target changes its directory: every path it gets is absolute
+seconds=${1:-60}
+workers=${2:-1}
+
+if ! command -v clang++ >/dev/null || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
+  echo "== installing clang and its fuzzer runtime"
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+fi
+
+cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTALLOW_SANITIZE=ON -DTALLOW_FUZZ=ON -DTALLOW_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_compile >/dev/null
+
+mkdir -p build-fuzz/corpus build-fuzz/artifacts
+echo "== fuzzing for ${seconds}s with ${workers} worker(s)"
+ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  "$root/build-fuzz/fuzz_compile" "$root/build-fuzz/corpus" "$root/fuzz/seeds" \
+  -dict="$root/fuzz/mml.dict" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=4096 \
+  -fork="$workers" -artifact_prefix="$root/build-fuzz/artifacts/" -print_final_stats=1
