@@ -26,8 +26,8 @@ constexpr std::string_view kIncludeSeparator = "\n@@include\n";
 constexpr std::string_view kBankSeparator = "\n@@bank\n";
 
 void writeFile(const char* name, std::string_view bytes) {
-  std::ofstream(name, std::ios::binary | std::ios::trunc).write(bytes.data(),
-                                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(name, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Turns '/' and '\' into '_' on every line that names a bank file.

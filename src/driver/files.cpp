@@ -14,6 +14,7 @@ namespace {
 
 constexpr size_t kReadChunk = 1 << 16;
 constexpr char kCtrlZ = 0x1A;
+constexpr size_t kPathLimit = 512;
 
 int openForReading(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -190,6 +191,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size)
 
 std::string makeTemporaryFile(const std::string& tmpdir) {
   std::string path = joinPath(tmpdir.empty() ? "/tmp" : tmpdir, "tallowc-XXXXXX");
+  if (path.size() >= kPathLimit) return {};  // its name would not fit the job's field
   int fd = ::mkstemp(path.data());
   if (fd < 0) return {};
   ::close(fd);

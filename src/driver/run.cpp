@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <new>
+
 #include "compiler/compile.h"
 #include "driver/files.h"
 #include "preprocess/kiln.h"
@@ -114,7 +116,10 @@ class Run {
 
 void Run::prepareJob() {
   setPathField(job_.sourcePath, o_.sourcePath);
-  setPathField(job_.intermediatePath, makeTemporaryFile(program_.env.tmpdir.value_or("")));
+  // Moved in, not copied: no allocation may fail between making the file and
+  // recording its name, or the file would be left behind.
+  std::string intermediate = makeTemporaryFile(program_.env.tmpdir.value_or(""));
+  job_.intermediatePath = std::move(intermediate);
   job_.logPath.clear();
   setPathField(job_.searchDir, program_.env.krhpath.value_or(""));
   job_.optimize = o_.optimize ? 1 : 0;
@@ -140,12 +145,14 @@ int Run::execute() {
 }
 
 int Run::writeKrb() {
+  // Made first, so that nothing can fail between writing the file and saying so.
+  std::string done = formatMessage("KRBファイルを生成しました(%s / %d bytes )\n", job_.outputPath,
+                                   static_cast<long long>(job_.outputSize));
   if (!writeFileAtomically(job_.outputFilePath, job_.outputImage.data(), job_.outputSize)) {
     program_.err->write(toCp932("ファイル出力エラー\n"));
     return 1;
   }
-  program_.out->write(formatMessage("KRBファイルを生成しました(%s / %d bytes )\n", job_.outputPath,
-                                    static_cast<long long>(job_.outputSize)));
+  program_.out->write(done);
   return 0;
 }
 
@@ -156,9 +163,8 @@ void Run::cleanUp() {
   }
 }
 
-}  // namespace
-
-int runDriver(const std::vector<std::string>& args, ProgramContext& program) {
+// The run of the program, before any allocation failure is caught.
+int runProgram(const std::vector<std::string>& args, ProgramContext& program) {
   program.err->write(kBanner);
   Options options;
   ParseResult parsed = args.empty() ? ParseResult::kUsage : parseArguments(args, options);
@@ -172,6 +178,19 @@ int runDriver(const std::vector<std::string>& args, ProgramContext& program) {
   }
   Run run(options, program);
   return run.execute();
+}
+
+}  // namespace
+
+int runDriver(const std::vector<std::string>& args, ProgramContext& program) {
+  try {
+    return runProgram(args, program);
+  } catch (const std::bad_alloc&) {
+    // The stages report their own allocation failures; this catches one in
+    // the driver itself (the run has been cleaned up on the way out).
+    program.err->write(toCp932("メモリが足りません\n"));
+    return 1;
+  }
 }
 
 }  // namespace tallow

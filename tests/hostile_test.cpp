@@ -1,0 +1,228 @@
+// Hostile input through the real executable: garbage, NUL and high bytes,
+// huge lines, every directive and command cut off, bombs and missing or
+// unwritable files.  Whatever happens, the program exits normally with the
+// documented status, prints the documented message, leaves an existing KRB
+// and FMB byte-identical when it fails, leaves no temporary file behind and
+// stays within bounded time and memory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+
+#include "scan/cp932.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace tallow::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kEither = -2;  // exit status 0 or 1 are both acceptable
+const std::string kOldKrb = "previous KRB file";
+const std::string kOldFmb = "previous FMB file";
+constexpr long kMaxRssKb = 1024 * 1024;
+
+struct Hostile {
+  std::string name;
+  std::string song;
+  int status = kEither;
+  std::string message;  // UTF-8, found in stdout or stderr
+  std::vector<std::pair<std::string, std::string>> files = {};
+  std::vector<std::string> args = {"song.mml"};
+  long fileSizeLimit = -1;
+};
+
+void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
+
+void runHostile(const Hostile& h) {
+  TempDir dir;
+  dir.write("song.mml", h.song);
+  dir.write("SONG.KRB", kOldKrb);
+  dir.write("B.FMB", kOldFmb);
+  for (const auto& [name, bytes] : h.files) dir.write(name, bytes);
+  fs::create_directory(dir.file("tmp"));
+  ProcessLimits limits;
+  limits.fileSizeLimit = h.fileSizeLimit;
+  ProcessResult r = runProcess(TALLOWC_BINARY, h.args, dir.path(), dir.file("tmp"), limits);
+  SCOPED_TRACE(h.name);
+  ASSERT_FALSE(r.timedOut);
+  ASSERT_EQ(r.signal, 0) << r.err;
+  EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
+  if (h.status != kEither) {
+    EXPECT_EQ(r.status, h.status) << r.out << r.err;
+  }
+  EXPECT_NE((r.out + r.err).find(toCp932(h.message)), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+  EXPECT_LT(r.maxRssKb, kMaxRssKb);
+  EXPECT_TRUE(fs::is_empty(dir.file("tmp")));
+  if (r.status != 0 && fs::is_regular_file(dir.file("SONG.KRB"))) {
+    EXPECT_EQ(dir.read("SONG.KRB"), kOldKrb);
+  }
+  if (r.status != 0) {
+    EXPECT_EQ(dir.read("B.FMB"), kOldFmb);
+  }
+}
+
+class HostileCase : public ::testing::TestWithParam<Hostile> {};
+TEST_P(HostileCase, SurvivesAndLosesNothing) { runHostile(GetParam()); }
+
+std::string caseName(const ::testing::TestParamInfo<Hostile>& info) { return info.param.name; }
+
+std::vector<Hostile> garbage() {
+  std::vector<Hostile> cases;
+  std::mt19937 random(12345);
+  for (int i = 0; i < 12; ++i) {
+    std::string bytes(static_cast<size_t>(random() % 4000), '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    if (i % 2 == 1) bytes = "1 " + bytes;
+    cases.push_back({"Garbage" + std::to_string(i), bytes, kEither, ""});
+  }
+  std::string high;
+  for (int c = 0x80; c <= 0xFF; ++c) high.push_back(static_cast<char>(c));
+  cases.push_back(
+      {"HighBytesEverywhere",
+       "#define A " + high + "\n1 c " + high + "\n$A{" + high + "}2\n.title " + high + "\n",
+       kEither, ""});
+  cases.push_back(
+      {"LeadByteAtLineEnds", "1 c4\x81\n#define B \x95\n$B\x95\n{c\x9F}2\x81", kEither, ""});
+  cases.push_back({"LeadByteAtEndOfFile", "1 c4 ;\x81", 0, ""});
+  cases.push_back({"NulBytes", std::string("1 c4\0d4\n\0\0\n#define\0X\n1 e\0", 27), 1,
+                   "マクロ名が取得できません"});
+  cases.push_back(
+      {"LongCommandLine", "1 " + std::string(100000, 'c') + "\n", 1, "文字列が長すぎます。"});
+  cases.push_back({"LongComment", std::string(100000, ';') + "\n1 c\n", 0, ""});
+  cases.push_back({"LongMacro", "#define X " + std::string(100000, 'a') + "\n", 1, ""});
+  cases.push_back({"NoFinalLineEnd", "1 c4", 0, ""});
+  return cases;
+}
+
+std::vector<Hostile> bombsAndLimits() {
+  return {
+      {"UnclosedBrace", "1 {c\n", 1, "括弧'}'が足りません"},
+      {"UnclosedLoop", "1 (c4\n", 0, "ループが閉じていません"},
+      {"UnclosedConditional", "#ifdef A\n1 c\n", 1, "#IFDEFに対応する#ENDIFがありません"},
+      {"UnclosedTone", ".fmbfile B\n#@ NO AL FB *\n@1 2\n", 0, "音色定義が完了していません"},
+      {"UnclosedOrder", ".fmbfile B\n#@ NO AL\n", 0, "音色パラメータ順設定が完了していません"},
+      {"SelfInclude", "#include song.mml\n", 1, "ネストが深すぎます"},
+      {"NineIncludes",
+       "#include a.mml\n",
+       1,
+       "ネストが深すぎます",
+       {{"a.mml", "#include b.mml\n"},
+        {"b.mml", "#include c.mml\n"},
+        {"c.mml", "#include d.mml\n"},
+        {"d.mml", "#include e.mml\n"},
+        {"e.mml", "#include f.mml\n"},
+        {"f.mml", "#include g.mml\n"},
+        {"g.mml", "#include h.mml\n"},
+        {"h.mml", "1 c\n"}}},
+      {"MacroRecursion", "#define R $R$R\n1 $R\n", 1, "ネストが深すぎます"},
+      {"MacroFanOut",
+       "#define A cccccccc\n#define B $A$A$A$A$A$A$A$A\n#define C $B$B$B$B$B$B$B$B\n"
+       "#define D $C$C$C$C$C$C$C$C\n#define E $D$D$D$D$D$D$D$D\n1 $E\n",
+       1, "１行が8192文字を越えました"},
+      {"BraceBomb", "1 {c}99999999\n", 1, "１行が8192文字を越えました"},
+      {"NestedBraceBomb", "1 {{{{{{{{c}99}99}99}99}99}99}99}99\n", 1, "１行が8192文字を越えました"},
+      {"LoopBomb", "1 ((c)65535)65535\n", 1, "メモリが足りません"},
+      {"DeepLoopBomb",
+       "1 ((((((((((((((((c)65535)65535)65535)65535)65535)65535)65535)65535)65535"
+       ")65535)65535)65535)65535)65535)65535)65535\n",
+       1, "メモリが足りません"},
+      {"TwentyDigitNumber", "1 c99999999999999999999\n", 1, "数値が大きすぎます"},
+      {"TwentyDigitHeaderNumber", ".zenlen 99999999999999999999\n", 1, "数値が大きすぎます。"},
+      {"EnvelopeAtItsLimit", ".env 128 v1\n.env 127 v2\n1 X127 c\n.env 129 v1\n", 1,
+       "数値が所定の範囲を越えています"},
+      {"TooManyKeywordDefinitions",
+       [] {
+         std::string s;
+         for (int i = 0; i < 257; ++i) s += ".MML 16 k" + std::to_string(1000 + i) + "\n";
+         return s;
+       }(),
+       1, "MML定義が多すぎます"},
+      {"MissingInclude", "#include nope.mml\n", 1, "ファイル nope.mml が開けません"},
+      {"MissingSource", "", 1, "ファイル missing.mml が開けません", {}, {"missing.mml"}},
+      {"SourceIsADirectory", "", 1, "ファイル tmp が開けません", {}, {"tmp"}},
+      {"IncludeOfADevice", "#include \\dev\\zero\n", 1, "ファイル \\dev\\zero が開けません"},
+      {"OutputDirectoryNotWritable", ".krbfile \\\\proc\\\\self\\\\out\n1 c\n", 1,
+       "ファイル出力エラー"},
+      {"OutputPathIsADirectory",
+       ".krbfile tmp.d\n1 c\n",
+       1,
+       "ファイル出力エラー",
+       {{"TMP.D/x", ""}}},
+      {"FileSizeLimitOnIntermediate",
+       "1 " + std::string(400, 'c') + "\n",
+       1,
+       "プリプロセスエラー",
+       {},
+       {"song.mml"},
+       100},
+      {"FileSizeLimitOnKrb", "1 c d e f g a b\n", 1, "ファイル出力エラー", {}, {"song.mml"}, 200},
+      {"BankWriteFails",
+       ".fmbfile B\n#@ NO AL *\n@1 2\n1 c\n",
+       1,
+       "FMBファイル書き出しに失敗しました",
+       {},
+       {"song.mml"},
+       200},
+  };
+}
+
+// Every directive and command, cut off after each of its bytes.
+std::vector<Hostile> cutOff() {
+  const char* samples[] = {
+      "#include \"sub.mml\"",
+      "#define M(a,b) ?a$b",
+      "$M(c,d)",
+      "#ifdef X",
+      "#else",
+      "#with 1",
+      "#endwith",
+      ".fmbfile B",
+      "#@ NO AL FB *",
+      "@1 \"nm\" 2 3",
+      ".vstart 0",
+      "{c d}12",
+      ".title t",
+      ".zenlen 192",
+      ".env 1 v10 L r2 %l @TL1,20 k2",
+      ".MML 72 vol",
+      "# 5 x.mml",
+      "1 c+4.&c8~%3",
+      "1 @p c : d @j3",
+      "1 (c:d)3",
+      "1 c_>e4,2,3,4,5&",
+      "3 @M1 \"ceg\"4",
+      "1 @WP1,2,3,4,5,6",
+      "1 w1,2,3,4",
+      "1 %v3,80 !+# @r3",
+      "1 @K1,2,3 @TL1,2 Y1,2",
+      "1 t120 @t-10 %t100 TB9",
+      "12 c|1d|!2e",
+  };
+  std::vector<Hostile> cases;
+  int index = 0;
+  for (const char* sample : samples) {
+    std::string text = sample;
+    for (size_t cut = 1; cut <= text.size(); ++cut) {
+      std::string name = "Cut" + std::to_string(index) + "At" + std::to_string(cut);
+      cases.push_back({name,
+                       ".fmbfile B\n" + text.substr(0, cut) + (cut % 2 ? "\n" : ""),
+                       kEither,
+                       "",
+                       {{"sub.mml", "1 c\n"}}});
+    }
+    ++index;
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Garbage, HostileCase, ::testing::ValuesIn(garbage()), caseName);
+INSTANTIATE_TEST_SUITE_P(Limits, HostileCase, ::testing::ValuesIn(bombsAndLimits()), caseName);
+INSTANTIATE_TEST_SUITE_P(CutOff, HostileCase, ::testing::ValuesIn(cutOff()), caseName);
+
+}  // namespace
+}  // namespace tallow::testing
