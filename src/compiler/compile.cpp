@@ -6,6 +6,7 @@
 // there as "メモリが足りません" like any other failed allocation.
 #include "compiler/compile.h"
 
+#include <chrono>
 #include <memory>
 #include <new>
 
@@ -87,7 +88,12 @@ int runCompile(CompileContext& ctx) {
     return kCannotOpen;
   }
   int unwound = guarded(ctx, headerLoop);
+  auto finishing = std::chrono::steady_clock::now();
   if (unwound <= 1) unwound = guarded(ctx, finish);
+  if (ctx.program.stageTimes != nullptr) {
+    ctx.program.stageTimes->output =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - finishing).count();
+  }
   ctx.scanner.close();
   releaseEnvelopes(ctx);
   ctx.diag.close();

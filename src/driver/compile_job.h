@@ -61,6 +61,14 @@ struct Environment {
   static Environment fromProcess();
 };
 
+// Wall time spent in each stage of the latest run, in seconds; filled when a
+// tool asks for it (benchmarks), never printed by the program itself.
+struct StageTimes {
+  double preprocess = 0;
+  double compile = 0;  // the header loop and the MML commands
+  double output = 0;   // ending, optimising and laying out the streams
+};
+
 // What lives for the whole program: the installed allocator, the
 // environment, the console streams and the tone bank that the preprocessor's
 // tone compiler keeps from run to run.
@@ -70,6 +78,7 @@ struct ProgramContext {
   OutStream* out = nullptr;  // standard output
   OutStream* err = nullptr;  // standard error
   ToneBankState toneBank;
+  StageTimes* stageTimes = nullptr;
 };
 
 // The part names in part order, FM1 .. BEEP.

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <new>
 
 #include "compiler/compile.h"
@@ -129,11 +130,24 @@ void Run::prepareJob() {
 
 int Run::execute() {
   prepareJob();
-  if (RunPreprocessor(job_, program_) != 0) {
+  auto start = std::chrono::steady_clock::now();
+  int preprocessed = RunPreprocessor(job_, program_);
+  auto preprocessedAt = std::chrono::steady_clock::now();
+  if (program_.stageTimes != nullptr) {
+    program_.stageTimes->preprocess = std::chrono::duration<double>(preprocessedAt - start).count();
+  }
+  if (preprocessed != 0) {
     program_.err->write(toCp932("プリプロセスエラー\n"));
     return 1;
   }
-  if (compile(job_, program_) != 0) {
+  int compiled = compile(job_, program_);
+  if (program_.stageTimes != nullptr) {
+    StageTimes& t = *program_.stageTimes;
+    t.compile =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - preprocessedAt).count() -
+        t.output;
+  }
+  if (compiled != 0) {
     program_.err->write(toCp932("コンパイルエラー\n"));
     return 1;
   }

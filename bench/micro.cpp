@@ -1,0 +1,81 @@
+// Micro benchmarks of the hot mechanisms: keyword lookup, the macro and
+// brace passes and the stream optimiser.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "compiler/context.h"
+#include "mml/command_table.h"
+#include "output/optimizer.h"
+#include "preprocess/braces.h"
+#include "preprocess/macros.h"
+
+namespace {
+
+void KeywordLookup(benchmark::State& state) {
+  tallow::MmlTables tables = tallow::makeMmlTables();
+  const std::vector<std::string> texts = {"c8 d",  "@p c", "v12 ",   "@v%50",
+                                          "%c-3 ", "]#2",  "@TL1,2", "r4 "};
+  size_t length = 0;
+  for (auto _ : state) {
+    for (const std::string& t : texts)
+      benchmark::DoNotOptimize(tables.commands.matchPrefix(t, length));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(texts.size()));
+}
+BENCHMARK(KeywordLookup);
+
+void MacroPass(benchmark::State& state) {
+  tallow::MacroTable macros;
+  tallow::StringOutStream messages;
+  std::string definition = "#define arp(a, b, c) ?a ?b ?c $len\n";
+  size_t pos = 7;
+  tallow::DefineMacro(definition, pos, macros, messages);
+  std::string len = "#define len 16\n";
+  pos = 7;
+  tallow::DefineMacro(len, pos, macros, messages);
+  std::string line =
+      "1 o4 l8 c d e f g a b $arp(c, e, g) c+ d- e8. f16 g4 a2 b > c4 < c d e f g a b\n";
+  std::string out;
+  for (auto _ : state) {
+    tallow::ExpandMacros(line, out, macros, messages);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));
+}
+BENCHMARK(MacroPass);
+
+void BracePass(benchmark::State& state) {
+  tallow::StringOutStream messages;
+  std::string line =
+      "1 o4 l8 {c d e}2 f g a b {{c d}2 e}3 c+ d- e8. f16 g4 a2 b > c4 < c d e f g\n";
+  std::string out;
+  for (auto _ : state) {
+    tallow::ExpandBraces(line, out, messages);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));
+}
+BENCHMARK(BracePass);
+
+void OptimizerPass(benchmark::State& state) {
+  std::vector<uint8_t> stream;
+  for (int i = 0; i < 10000; ++i) {
+    const uint8_t events[] = {0x84, 0x70, 0x91, 0x00, 0x00, 0x3C, 0x30, 0x00, 0x86,
+                              0x3C, 0x30, 0x00, 0x93, 0x40, 0x90, 0x10, 0x00};
+    stream.insert(stream.end(), std::begin(events), std::end(events));
+  }
+  stream.push_back(0xFF);
+  std::vector<uint8_t> work;
+  for (auto _ : state) {
+    work = stream;
+    benchmark::DoNotOptimize(tallow::optimizeStream(work.data(), work.size()));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(stream.size()));
+}
+BENCHMARK(OptimizerPass);
+
+}  // namespace
+
+BENCHMARK_MAIN();

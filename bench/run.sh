@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds a release and measures it: the throughput of whole compiles of
+# generated scores of 5, 10, 20 and 40 MB (time per MB shows whether every
+# stage stays linear), adversarial scores, a typical 10 KB song with process
+# start included, `cat` of the same file as the floor, and the micro
+# benchmarks.
+#
+#   bench/run.sh [runs]      (scores are written to build-bench/scores)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLOW_TESTS=OFF >/dev/null
+cmake --build build-bench -j "$(nproc)" >/dev/null
+bin=build-bench
+scores=$bin/scores
+mkdir -p "$scores"
+
+echo "== whole compiles (median of $runs runs; peak resident set of the process)"
+for mb in 5 10 20 40; do
+  [ -f "$scores/score$mb.mml" ] || "$bin/score_gen" "$mb" "$scores/score$mb.mml"
+  (cd "$scores" && "../tallow_bench" "score$mb.mml" "$runs")
+done
+echo "== adversarial scores"
+for flavour in commands loops macros; do
+  for mb in 5 40; do
+    f="$flavour$mb.mml"
+    [ -f "$scores/$f" ] || "$bin/score_gen" "$mb" "$scores/$f" --flavour "$flavour"
+    (cd "$scores" && "../tallow_bench" "$f" "$runs")
+  done
+done
+
+echo "== cat of the 20 MB score (the floor)"
+start=$(date +%s%N); cat "$scores/score20.mml" >/dev/null; end=$(date +%s%N)
+awk -v ns=$((end - start)) 'BEGIN { printf "cat: %.4f s, %.0f MB/s\n", ns / 1e9, 20 / (ns / 1e9) }'
+
+echo "== a typical 10 KB song, process start included (median of 200 runs)"
+[ -f "$scores/song10k.mml" ] || "$bin/score_gen" 0.0098 "$scores/song10k.mml"
+times=()
+for i in $(seq 200); do
+  start=$(date +%s%N); (cd "$scores" && ../tallowc song10k.mml >/dev/null 2>&1); end=$(date +%s%N)
+  times+=($((end - start)))
+done
+printf '%s\n' "${times[@]}" | sort -n | awk '{ a[NR] = $1 } END { printf "typical song: %.2f ms (median)\n", a[int(NR / 2)] / 1e6 }'
+
+if [ -x "$bin/micro_bench" ]; then
+  echo "== micro benchmarks"
+  "$bin/micro_bench" --benchmark_min_time=0.2
+fi

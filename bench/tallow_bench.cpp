@@ -1,0 +1,79 @@
+// Compiles a score in-process several times and prints the median wall time
+// of the whole run and of each stage, the throughput in MB/s of source, and
+// the peak resident set of this process.
+//
+//   tallow_bench <file.mml> [runs]
+//
+// Run it once per score in a fresh process, so that the peak resident set
+// belongs to that score alone.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "driver/paths.h"
+#include "driver/run.h"
+
+namespace {
+
+struct Sample {
+  double total, preprocess, compile, output;
+};
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: tallow_bench <file.mml> [runs]\n");
+    return 2;
+  }
+  std::string path = argv[1];
+  int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+  double megabytes = static_cast<double>(std::filesystem::file_size(path)) / (1024.0 * 1024.0);
+  std::vector<Sample> samples;
+  for (int i = 0; i < runs; ++i) {
+    tallow::StringOutStream out, err;
+    tallow::StageTimes times;
+    tallow::ProgramContext program;
+    program.env = tallow::Environment::fromProcess();
+    program.out = &out;
+    program.err = &err;
+    program.stageTimes = &times;
+    auto start = std::chrono::steady_clock::now();
+    int status = tallow::runDriver({path}, program);
+    double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (status != 0) {
+      std::fprintf(stderr, "%s", err.text().c_str());
+      return 1;
+    }
+    samples.push_back({total, times.preprocess, times.compile, times.output});
+  }
+  std::string krb =
+      tallow::upperFileName(std::filesystem::path(path).replace_extension(".krb").string());
+  uintmax_t krbSize = std::filesystem::exists(krb) ? std::filesystem::file_size(krb) : 0;
+  auto column = [&](double Sample::*field) {
+    std::vector<double> v;
+    for (const Sample& s : samples) v.push_back(s.*field);
+    return median(v);
+  };
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  double total = column(&Sample::total);
+  std::printf(
+      "%-28s %7.2f MB  total %8.4f s %8.1f MB/s  %6.1f ms/MB | preprocess %7.4f s  compile %7.4f s "
+      " output %7.4f s | peak %7.1f MiB  KRB %7.2f MB\n",
+      std::filesystem::path(path).filename().c_str(), megabytes, total, megabytes / total,
+      1000 * total / megabytes, column(&Sample::preprocess), column(&Sample::compile),
+      column(&Sample::output), usage.ru_maxrss / 1024.0, krbSize / (1024.0 * 1024.0));
+  return 0;
+}
