@@ -17,17 +17,6 @@ CompileContext::CompileContext(CompileJob& j, ProgramContext& p)
   for (EnvelopeDefinition& e : envelopes.definitions) e.code.setAllocator(*p.allocator);
 }
 
-void CompileContext::emitByte(int value) {
-  ByteBuffer& t = track();
-  if (!t.reserve(1)) error("メモリが足りません");
-  t.put(static_cast<uint8_t>(value));
-}
-
-void CompileContext::emitWord(int value) {
-  ByteBuffer& t = track();
-  if (!t.reserve(2)) error("メモリが足りません");
-  t.put(static_cast<uint8_t>(value & 0xFF));
-  t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
-}
+void CompileContext::outOfMemory() { error("メモリが足りません"); }
 
 }  // namespace tallow

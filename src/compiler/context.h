@@ -79,8 +79,18 @@ struct CompileContext {
   bool onFmPart() const { return isFmPart(currentPart); }
 
   // Appends to the current part's stream; "メモリが足りません" when it cannot grow.
-  void emitByte(int value);
-  void emitWord(int value);
+  void emitByte(int value) {
+    ByteBuffer& t = tracks[currentPart];
+    if (!t.reserve(1)) outOfMemory();
+    t.put(static_cast<uint8_t>(value));
+  }
+  void emitWord(int value) {
+    ByteBuffer& t = tracks[currentPart];
+    if (!t.reserve(2)) outOfMemory();
+    t.put(static_cast<uint8_t>(value & 0xFF));
+    t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
+  }
+  [[noreturn]] void outOfMemory();
   [[noreturn]] void error(const char* utf8) { diag.error(utf8); }
   void warn(const char* utf8, int level = kWarnOrdinary) { diag.warn(utf8, level); }
 };

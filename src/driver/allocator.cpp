@@ -10,9 +10,24 @@ class HeapAllocator final : public Allocator {
  public:
   void* allocate(size_t size) override { return std::malloc(size == 0 ? 1 : size); }
   void release(void* block) override { std::free(block); }
+  // realloc grows a large block in place or by remapping it, without copying.
+  void* reallocate(void* block, size_t newSize, size_t) override {
+    return std::realloc(block, newSize == 0 ? 1 : newSize);
+  }
 };
 
 }  // namespace
+
+void* Allocator::reallocate(void* block, size_t newSize, size_t oldSize) {
+  void* fresh = allocate(newSize);
+  if (fresh == nullptr) return nullptr;
+  if (block != nullptr) {
+    size_t keep = newSize < oldSize ? newSize : oldSize;
+    if (keep > 0) std::memcpy(fresh, block, keep);
+    release(block);
+  }
+  return fresh;
+}
 
 Allocator& heapAllocator() {
   static HeapAllocator heap;  // stateless: no mutable global state
@@ -21,14 +36,7 @@ Allocator& heapAllocator() {
 
 void* resizeBlock(Allocator& allocator, void* block, size_t newSize, size_t oldSize) {
   if (newSize > kMaxBlockSize) return nullptr;
-  void* fresh = allocator.allocate(newSize);
-  if (fresh == nullptr) return nullptr;
-  if (block != nullptr) {
-    size_t keep = newSize < oldSize ? newSize : oldSize;
-    if (keep > 0) std::memcpy(fresh, block, keep);
-    allocator.release(block);
-  }
-  return fresh;
+  return allocator.reallocate(block, newSize, oldSize);
 }
 
 ByteBlock& ByteBlock::operator=(ByteBlock&& other) noexcept {

@@ -19,6 +19,10 @@ class Allocator {
   // Returns a block of `size` bytes, or nullptr when none can be had.
   virtual void* allocate(size_t size) = 0;
   virtual void release(void* block) = 0;
+  // Moves `block` (`oldSize` bytes, or none) into a block of `newSize`
+  // bytes, keeping its contents; nullptr, with `block` untouched, on failure.
+  // By default a fresh block, a copy and a release.
+  virtual void* reallocate(void* block, size_t newSize, size_t oldSize);
 };
 
 // The standard heap's pair (malloc and free).

@@ -93,34 +93,53 @@ bool TextReader::refill() {
   }
 }
 
+// Copies whole runs of the buffer at once: only a run that holds a CR or
+// 0x1A is taken byte by byte.
 TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& length) {
   length = 0;
   while (length + 1 < capacity) {
     if (pos_ >= end_ && !refill()) break;
-    char c = buffer_[pos_];
-    if (c == kCtrlZ) {
-      ended_ = true;
-      pos_ = end_ = 0;
-      break;
+    const char* start = buffer_.data() + pos_;
+    size_t room = capacity - 1 - length;
+    size_t available = end_ - pos_ < room ? end_ - pos_ : room;
+    const char* newline = static_cast<const char*>(std::memchr(start, '\n', available));
+    size_t run = newline != nullptr ? static_cast<size_t>(newline - start) + 1 : available;
+    if (std::memchr(start, '\r', run) == nullptr && std::memchr(start, kCtrlZ, run) == nullptr) {
+      std::memcpy(line + length, start, run);
+      length += run;
+      pos_ += run;
+      if (newline != nullptr) break;
+      continue;
     }
-    if (c == '\r') {
-      // A CR directly before an LF is dropped; look ahead one byte.
-      if (pos_ + 1 >= end_ && !ended_) {
-        refill();
-        if (failed_) break;
-      }
-      if (pos_ + 1 < end_ && buffer_[pos_ + 1] == '\n') {
-        ++pos_;
-        continue;
-      }
-    }
-    line[length++] = c;
-    ++pos_;
-    if (c == '\n') break;
+    if (takeByte(line, length)) break;
   }
   line[length] = '\0';
   if (failed_) return Result::kError;
   return length > 0 ? Result::kLine : Result::kEndOfFile;
+}
+
+// Takes one byte of a run that holds a CR or 0x1A; true when the line ends.
+bool TextReader::takeByte(char* line, size_t& length) {
+  char c = buffer_[pos_];
+  if (c == kCtrlZ) {
+    ended_ = true;
+    pos_ = end_ = 0;
+    return true;
+  }
+  if (c == '\r') {
+    // A CR directly before an LF is dropped; look ahead one byte.
+    if (pos_ + 1 >= end_ && !ended_) {
+      refill();
+      if (failed_) return true;
+    }
+    if (pos_ + 1 < end_ && buffer_[pos_ + 1] == '\n') {
+      ++pos_;
+      return false;
+    }
+  }
+  line[length++] = c;
+  ++pos_;
+  return c == '\n';
 }
 
 FileWriter::~FileWriter() {

@@ -39,6 +39,7 @@ class TextReader {
 
  private:
   bool refill();
+  bool takeByte(char* line, size_t& length);
 
   int fd_ = -1;
   bool ended_ = false;   // 0x1A or the end of the file was met

@@ -14,7 +14,7 @@
 
 namespace tallow {
 
-inline bool isSjisLead(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || c >= 0xC0; }
+constexpr bool isSjisLead(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || c >= 0xC0; }
 
 // The directory part of `path`, up to and including its last separator;
 // empty when it has none.

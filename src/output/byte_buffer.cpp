@@ -4,8 +4,7 @@
 
 namespace tallow {
 
-bool ByteBuffer::reserve(size_t extra) {
-  if (extra <= capacity_ - length_) return true;
+bool ByteBuffer::grow(size_t extra) {
   if (extra > kMaxBlockSize - length_) return false;
   size_t needed = length_ + extra;
   size_t grown = capacity_ + step_;

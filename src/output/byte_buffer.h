@@ -24,7 +24,7 @@ class ByteBuffer {
   void setAllocator(Allocator& allocator) { allocator_ = &allocator; }
 
   // Makes room for `extra` more bytes; false when the memory cannot be had.
-  bool reserve(size_t extra);
+  bool reserve(size_t extra) { return extra <= capacity_ - length_ || grow(extra); }
   void put(uint8_t byte) { data_[length_++] = byte; }
   void putBytes(const uint8_t* bytes, size_t count);
 
@@ -38,6 +38,8 @@ class ByteBuffer {
   void release();
 
  private:
+  bool grow(size_t extra);
+
   Allocator* allocator_ = &heapAllocator();
   size_t step_;
   uint8_t* data_ = nullptr;

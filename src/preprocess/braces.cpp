@@ -3,6 +3,7 @@
 // output never exceeds 8191 bytes, so the copying is bounded by it too.
 #include "preprocess/braces.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -18,6 +19,17 @@ constexpr int kMaxCountDigits = 8;
 constexpr uint64_t kDefaultCount = 2;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Bytes that are copied as they are: all but braces, backslashes and lead
+// bytes.
+constexpr std::array<bool, 256> makePlain() {
+  std::array<bool, 256> plain{};
+  for (int c = 0; c < 256; ++c) plain[c] = !isSjisLead(static_cast<unsigned char>(c));
+  plain['{'] = plain['}'] = plain['\\'] = false;
+  return plain;
+}
+
+constexpr std::array<bool, 256> kPlain = makePlain();
 
 // Reads the count after a "}": 2 when no digit follows, else 1 to 8 digits;
 // 0 for a count that is zero or too long.
@@ -92,8 +104,10 @@ bool BraceExpander::run(std::string_view source) {
       ++i;
       if (!closeGroup(source, i)) return false;
     } else {
-      if (!copy(source.substr(i, 1))) return false;
-      ++i;
+      size_t end = i + 1;
+      while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
+      if (!copy(source.substr(i, end - i))) return false;
+      i = end;
     }
   }
   if (!groupStarts_.empty()) return fail("括弧'}'が足りません\n");

@@ -3,6 +3,8 @@
 // of the line is looked at.
 #include "preprocess/comment.h"
 
+#include <array>
+
 #include "driver/paths.h"
 
 namespace tallow {
@@ -10,14 +12,33 @@ namespace {
 
 bool endsLine(char c) { return c == ';' || c == '/'; }
 
+// The bytes that need a look: comment starts, backslashes and lead bytes.
+constexpr std::array<bool, 256> makeSpecial() {
+  std::array<bool, 256> special{};
+  for (int c = 0; c < 256; ++c) special[c] = isSjisLead(static_cast<unsigned char>(c));
+  special[';'] = special['/'] = special['\\'] = true;
+  return special;
+}
+
+constexpr std::array<bool, 256> kSpecial = makeSpecial();
+
+bool isSpecial(char c) { return kSpecial[static_cast<unsigned char>(c)]; }
+
 }  // namespace
 
 void StripComment(std::string& line) {
   const size_t size = line.size();
   size_t read = 0;
-  size_t write = 0;
+  // Up to the first byte that needs a look, the line stays as it is.
+  while (read < size && !isSpecial(line[read])) ++read;
+  size_t write = read;
   while (read < size) {
     char c = line[read];
+    if (!isSpecial(c)) {
+      line[write++] = c;
+      ++read;
+      continue;
+    }
     if (endsLine(c)) {
       line[write++] = '\n';
       break;

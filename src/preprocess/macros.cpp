@@ -10,6 +10,7 @@
 // failure ends the line.
 #include "preprocess/macros.h"
 
+#include <array>
 #include <cstdint>
 
 #include "driver/paths.h"
@@ -51,6 +52,17 @@ std::string cacheKey(const Macro* macro, int nesting, const std::vector<std::str
   }
   return key;
 }
+
+// Bytes that are copied as they are: all but references, backslashes and
+// lead bytes.
+constexpr std::array<bool, 256> makePlain() {
+  std::array<bool, 256> plain{};
+  for (int c = 0; c < 256; ++c) plain[c] = !isSjisLead(static_cast<unsigned char>(c));
+  plain['$'] = plain['?'] = plain['\\'] = false;
+  return plain;
+}
+
+constexpr std::array<bool, 256> kPlain = makePlain();
 
 class Expander {
  public:
@@ -114,8 +126,10 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
       ok = append(out, source.substr(i, 2));
       i += 2;
     } else {
-      ok = append(out, source.substr(i, 1));
-      ++i;
+      size_t end = i + 1;
+      while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
+      ok = append(out, source.substr(i, end - i));
+      i = end;
     }
   }
   --nesting_;

@@ -3,6 +3,12 @@
 #include <cstring>
 
 namespace tallow {
+namespace {
+
+// Buckets with at least this many records are split by the second byte.
+constexpr size_t kSplitThreshold = 8;
+
+}  // namespace
 
 KeywordTable::KeywordTable(std::string_view title, std::initializer_list<Entry> entries,
                            size_t capacity) {
@@ -20,7 +26,10 @@ void KeywordTable::define(size_t index, std::string_view name, int16_t code) {
 }
 
 void KeywordTable::rebuildIndex() {
-  for (auto& list : byFirstByte_) list.clear();
+  for (Bucket& bucket : byFirstByte_) {
+    bucket.all.clear();
+    bucket.bySecondByte.reset();
+  }
   end_ = records_.size();
   for (size_t i = 0; i < records_.size(); ++i) {
     if (records_[i].code == kCodeNoMatch) {
@@ -28,27 +37,30 @@ void KeywordTable::rebuildIndex() {
       break;
     }
     const std::string& name = records_[i].name;
-    if (!name.empty())
-      byFirstByte_[static_cast<unsigned char>(name[0])].push_back(static_cast<uint16_t>(i));
+    if (name.empty()) continue;
+    Candidate c{static_cast<uint8_t>(name.size()), {}, records_[i].code};
+    std::memcpy(c.name, name.data(), name.size());
+    byFirstByte_[static_cast<unsigned char>(name[0])].all.push_back(c);
   }
-}
-
-int KeywordTable::matchPrefix(std::string_view text, size_t& length) const {
-  if (text.empty()) return -1;
-  for (uint16_t i : byFirstByte_[static_cast<unsigned char>(text[0])]) {
-    const std::string& name = records_[i].name;
-    if (name.size() <= text.size() && std::memcmp(name.data(), text.data(), name.size()) == 0) {
-      length = name.size();
-      return records_[i].code;
+  for (Bucket& bucket : byFirstByte_) {
+    if (bucket.all.size() < kSplitThreshold) continue;
+    bucket.bySecondByte = std::make_unique<std::array<std::vector<Candidate>, 256>>();
+    for (const Candidate& c : bucket.all) {
+      for (int second = 0; second < 256; ++second) {
+        if (c.length == 1 || static_cast<unsigned char>(c.name[1]) == second) {
+          (*bucket.bySecondByte)[second].push_back(c);
+        }
+      }
     }
   }
-  return -1;
 }
 
 int KeywordTable::matchWhole(std::string_view token) const {
   if (token.empty()) return -1;
-  for (uint16_t i : byFirstByte_[static_cast<unsigned char>(token[0])]) {
-    if (records_[i].name == token) return records_[i].code;
+  for (const Candidate& c : byFirstByte_[static_cast<unsigned char>(token[0])].all) {
+    if (c.length == token.size() && std::memcmp(c.name, token.data(), c.length) == 0) {
+      return c.code;
+    }
   }
   return -1;
 }

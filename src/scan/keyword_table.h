@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -45,7 +46,14 @@ class KeywordTable {
 
   // The code of the first record whose name is a prefix of `text`, with the
   // length of that name in `length`; -1 when no record matches.
-  int matchPrefix(std::string_view text, size_t& length) const;
+  int matchPrefix(std::string_view text, size_t& length) const {
+    if (text.empty()) return -1;
+    const Bucket& bucket = byFirstByte_[static_cast<unsigned char>(text[0])];
+    if (bucket.bySecondByte != nullptr && text.size() >= 2) {
+      return firstMatch((*bucket.bySecondByte)[static_cast<unsigned char>(text[1])], text, length);
+    }
+    return firstMatch(bucket.all, text, length);
+  }
 
   // The code of the first record whose name equals `token`; -1 when none does.
   int matchWhole(std::string_view token) const;
@@ -59,11 +67,38 @@ class KeywordTable {
   size_t end() const { return end_; }
 
  private:
+  // A record as the lookup compares it.
+  struct Candidate {
+    uint8_t length;
+    char name[kKeywordNameSize];
+    int16_t code;
+  };
+  // The records whose names begin with one byte, in table order; a bucket
+  // with many records is split again by the names' second byte (a record of
+  // one byte stands in every part).
+  struct Bucket {
+    std::vector<Candidate> all;
+    std::unique_ptr<std::array<std::vector<Candidate>, 256>> bySecondByte;
+  };
+
   void rebuildIndex();
+  static int firstMatch(const std::vector<Candidate>& candidates, std::string_view text,
+                        size_t& length) {
+    for (const Candidate& c : candidates) {
+      if (c.length > text.size()) continue;
+      size_t i = 1;  // every candidate's first byte is the text's
+      while (i < c.length && c.name[i] == text[i]) ++i;
+      if (i == c.length) {
+        length = c.length;
+        return c.code;
+      }
+    }
+    return -1;
+  }
 
   std::vector<KeywordRecord> records_;
   size_t end_ = 0;
-  std::array<std::vector<uint16_t>, 256> byFirstByte_;
+  std::array<Bucket, 256> byFirstByte_;
 };
 
 }  // namespace tallow

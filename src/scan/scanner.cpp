@@ -14,21 +14,6 @@ constexpr size_t kTextLimit = 1022;  // a 1023rd character is refused
 bool isBlank(int c) { return c == ' ' || c == '\t'; }
 bool isDigit(int c) { return c >= '0' && c <= '9'; }
 
-// Converts an optional '-' and decimal digits, saturating at the 32-bit limits.
-int32_t toInt32(std::string_view text) {
-  bool negative = !text.empty() && text[0] == '-';
-  if (negative) text.remove_prefix(1);
-  int64_t value = 0;
-  for (char c : text) {
-    value = value * 10 + (c - '0');
-    if (value > int64_t{1} << 32) break;
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(value);
-}
-
 }  // namespace
 
 CharClass charClass(int c) {
@@ -111,20 +96,6 @@ int Scanner::nextCharHeader() {
   return cur_ = static_cast<unsigned char>(c);
 }
 
-int Scanner::nextChar() {
-  char c = line_[pos_];
-  if (c == '\0') {
-    newLineNeeded_ = true;
-    return cur_ = '\n';
-  }
-  ++pos_;
-  return cur_ = static_cast<unsigned char>(c);
-}
-
-void Scanner::skipBlanks() {
-  while (isBlank(cur_)) nextChar();
-}
-
 void Scanner::skipBlanksAndLineEnds() {
   while (isBlank(cur_) || cur_ == '\n') nextCharHeader();
 }
@@ -149,18 +120,22 @@ Token Scanner::readToken(const KeywordTable& table) {
 
 // Collects an optional sign and the digits after it; `header` selects the
 // header-level reader and its wording.
-std::string Scanner::collectNumber(bool header) {
-  std::string text;
+int32_t Scanner::collectNumber(bool header) {
   auto next = [&] { header ? nextCharHeader() : nextChar(); };
-  if (cur_ == '-') text.push_back('-');
+  bool negative = cur_ == '-';
   if (cur_ == '-' || cur_ == '+') next();
+  size_t stored = negative ? 1 : 0;
+  int64_t value = 0;
   while (isDigit(cur_)) {
-    if (text.size() == kTokenLimit)
-      diag_->error(header ? "数値が大きすぎます。" : "数値が大きすぎます");
-    text.push_back(static_cast<char>(cur_));
+    if (stored == kTokenLimit) diag_->error(header ? "数値が大きすぎます。" : "数値が大きすぎます");
+    ++stored;
+    value = value * 10 + (cur_ - '0');  // at most 14 digits: no overflow
     next();
   }
-  return text;
+  value = negative ? -value : value;
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
 }
 
 int16_t Scanner::readHeaderNumber(int32_t low, int32_t high) {
@@ -168,7 +143,7 @@ int16_t Scanner::readHeaderNumber(int32_t low, int32_t high) {
   if (atEnd_) diag_->error("EOFを検出しました");
   if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
     diag_->error("パラメタには数値を指定して下さい");
-  auto value = static_cast<int16_t>(static_cast<uint16_t>(toInt32(collectNumber(true))));
+  auto value = static_cast<int16_t>(static_cast<uint16_t>(collectNumber(true)));
   if (value < low || value > high) diag_->error("数値が所定の範囲を越えています");
   return value;
 }
@@ -194,46 +169,13 @@ std::string Scanner::collect(std::string_view set) {
   return text;
 }
 
-std::string_view Scanner::restOfLine() const {
-  // While the current character is not a line end it is line_[pos_ - 1].
-  if (pos_ == 0) return {};
-  return std::string_view(line_ + pos_ - 1, lineLength_ - (pos_ - 1));
-}
-
-void Scanner::consume(size_t length) {
-  pos_ = pos_ - 1 + length;
-  nextChar();
-}
-
-int Scanner::match(const KeywordTable& table, bool take) {
-  skipBlanks();
-  if (cur_ == '\n') return kCodeLineEnd;
-  if (isDigit(cur_)) return kCodeNumber;
-  size_t length = 0;
-  int code = table.matchPrefix(restOfLine(), length);
-  if (code < 0) return -1;
-  if (take) consume(length);
-  return code;
-}
-
-int Scanner::lookup(const KeywordTable& table) {
-  int code = match(table, true);
-  if (code >= 0) return code;
-  return (cur_ == '-' || cur_ == '+') ? kCodeNumber : kCodeNoMatch;
-}
-
-int Scanner::peek(const KeywordTable& table) {
-  int code = match(table, false);
-  return code >= 0 ? code : kCodeNoMatch;
-}
-
 bool Scanner::numberFollowsDirectly() const { return isDigit(cur_) || cur_ == '-' || cur_ == '+'; }
 
 int32_t Scanner::readNumber(int32_t low, int32_t high) {
   skipBlanks();
   if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
     diag_->error("パラメータには数値を指定して下さい");
-  int32_t value = toInt32(collectNumber(false));
+  int32_t value = collectNumber(false);
   if (value < low || value > high) diag_->error("パラメータが範囲外です");
   return value;
 }

@@ -62,9 +62,24 @@ class Scanner {
   std::string collect(std::string_view set);
 
   // MML level.
-  int nextChar();
-  int lookup(const KeywordTable& table);
-  int peek(const KeywordTable& table);
+  int nextChar() {
+    char c = line_[pos_];
+    if (c == '\0') {
+      newLineNeeded_ = true;
+      return cur_ = '\n';
+    }
+    ++pos_;
+    return cur_ = static_cast<unsigned char>(c);
+  }
+  int lookup(const KeywordTable& table) {
+    int code = match(table, true);
+    if (code >= 0) return code;
+    return (cur_ == '-' || cur_ == '+') ? kCodeNumber : kCodeNoMatch;
+  }
+  int peek(const KeywordTable& table) {
+    int code = match(table, false);
+    return code >= 0 ? code : kCodeNoMatch;
+  }
   int32_t readNumber(int32_t low, int32_t high);
   // True when a digit or sign stands at the current character (no blank
   // skipped): the test for optional numbers.
@@ -72,7 +87,9 @@ class Scanner {
   void separator();
   void skipToBar();
   void skipLine();
-  void skipBlanks();
+  void skipBlanks() {
+    while (cur_ == ' ' || cur_ == '\t') nextChar();
+  }
 
   Position savePosition() const { return {pos_, cur_, newLineNeeded_}; }
   void restorePosition(const Position& p);
@@ -89,11 +106,28 @@ class Scanner {
  private:
   void skipBlanksAndLineEnds();
   void readLine();
-  // Takes `length` characters starting at the current one.
-  void consume(size_t length);
-  std::string_view restOfLine() const;
-  int match(const KeywordTable& table, bool take);
-  std::string collectNumber(bool header);
+  // The line from the current character on (empty at a line end).
+  std::string_view restOfLine() const {
+    if (pos_ == 0) return {};
+    return std::string_view(line_ + pos_ - 1, lineLength_ - (pos_ - 1));
+  }
+  // The code of the keyword at the current character (taken when `take`),
+  // 3 at a line end, 2 before a digit, -1 when no keyword matches.
+  int match(const KeywordTable& table, bool take) {
+    skipBlanks();
+    if (cur_ == '\n') return kCodeLineEnd;
+    if (cur_ >= '0' && cur_ <= '9') return kCodeNumber;
+    size_t length = 0;
+    int code = table.matchPrefix(restOfLine(), length);
+    if (code >= 0 && take) {
+      pos_ = pos_ - 1 + length;
+      nextChar();
+    }
+    return code;
+  }
+  // Reads an optional '-' or '+' and the digits after it; the value
+  // saturates at the 32-bit limits; a 15th character is refused.
+  int32_t collectNumber(bool header);
 
   Diagnostics* diag_ = nullptr;
   TextReader reader_;
