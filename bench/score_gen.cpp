@@ -121,10 +121,29 @@ std::string loopsBlock(Random& r, int) {
   return line + " @p@p@p e16 @j2@j2@j2\n";
 }
 
+// A chain of eight macros, each using the one before it, and a line that
+// expands the whole chain.
 std::string macrosBlock(Random& r, int block) {
-  std::string n = std::to_string(block);
-  return "#define m" + n + "(x) ?x $m" + std::to_string(block > 0 ? block - 1 : 0) + "(?x)\n" +
-         std::string(kParts[r.below(15)]) + " c $riff(d) $arp(e, f, g)\n";
+  std::string prefix = "m";
+  prefix += std::to_string(block);
+  prefix += '_';
+  std::string text;
+  for (int k = 0; k < 8; ++k) {
+    text += "#define ";
+    text += prefix;
+    text += std::to_string(k);
+    if (k > 0) {
+      text += " $";
+      text += prefix;
+      text += std::to_string(k - 1);
+    }
+    text += " c16\n";
+  }
+  text += kParts[r.below(15)];
+  text += " $";
+  text += prefix;
+  text += "7 $riff(e) $arp(f, g, a)\n";
+  return text;
 }
 
 }  // namespace
@@ -153,7 +172,7 @@ int main(int argc, char** argv) {
     else if (flavour == "loops")
       text = loopsBlock(random, block);
     else if (flavour == "macros")
-      text = macrosBlock(random, block % 10);
+      text = macrosBlock(random, block);
     else
       text = realisticBlock(random, block);
   }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 #include "compiler/compile.h"
 #include "compiler/context.h"
@@ -210,10 +211,9 @@ constexpr size_t kHeaderTableCapacity = 64 + 1;
 }  // namespace
 
 KeywordTable makeHeaderTable() {
-  KeywordTable table("[Tallow:COM]", {}, kHeaderTableCapacity);
-  size_t index = 1;
-  for (const HeaderCommand& c : kHeaderCommands) table.define(index++, c.keyword, c.code);
-  return table;
+  std::vector<KeywordTable::Entry> entries;
+  for (const HeaderCommand& c : kHeaderCommands) entries.emplace_back(c.keyword, c.code);
+  return KeywordTable("[Tallow:COM]", entries, kHeaderTableCapacity);
 }
 
 void installHeaderHandlers(CompileContext& ctx) {

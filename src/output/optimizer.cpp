@@ -3,7 +3,7 @@
 // because no event is ever made longer.
 #include "output/optimizer.h"
 
-#include <cstring>
+#include <array>
 
 #include "output/events.h"
 
@@ -33,7 +33,9 @@ class Pass {
   bool isBarrier(int code, int stopCode) const;
   bool isSuperseded(size_t position, int code, int stopCode) const;
   void copy(size_t count) {
-    std::memmove(s_ + w_, s_ + r_, count);
+    if (w_ != r_) {
+      for (size_t i = 0; i < count; ++i) s_[w_ + i] = s_[r_ + i];  // events are short
+    }
     w_ += count;
     r_ += count;
   }
@@ -50,11 +52,20 @@ class Pass {
   Memories m_;
 };
 
-bool Pass::isBarrier(int code, int stopCode) const {
-  return code < 0x80 || code == 0x8A || code == 0x90 || code == 0xFF || code == 0x95 ||
-         code == 0x96 || code == 0x97 || code == 0x9B || kEventLength[code] == 0 ||
-         code == stopCode;
+// The codes that end a look-ahead: notes, key-ons, rests, loop events,
+// register writes, the end code and every code that is no event.
+constexpr std::array<bool, 256> makeBarriers() {
+  std::array<bool, 256> barrier{};
+  for (int code = 0; code < 256; ++code) {
+    barrier[code] = code < 0x80 || code == 0x8A || code == 0x90 || code == 0xFF || code == 0x95 ||
+                    code == 0x96 || code == 0x97 || code == 0x9B || kEventLength[code] == 0;
+  }
+  return barrier;
 }
+
+constexpr std::array<bool, 256> kBarrier = makeBarriers();
+
+bool Pass::isBarrier(int code, int stopCode) const { return kBarrier[code] || code == stopCode; }
 
 bool Pass::isSuperseded(size_t position, int code, int stopCode) const {
   while (position < length_) {

@@ -10,7 +10,7 @@ constexpr size_t kSplitThreshold = 8;
 
 }  // namespace
 
-KeywordTable::KeywordTable(std::string_view title, std::initializer_list<Entry> entries,
+KeywordTable::KeywordTable(std::string_view title, const std::vector<Entry>& entries,
                            size_t capacity) {
   records_.push_back({std::string(title.substr(0, kKeywordNameSize)), 0});
   for (const Entry& e : entries) records_.push_back({e.first, e.second});

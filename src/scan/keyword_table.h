@@ -42,7 +42,9 @@ class KeywordTable {
   // A table titled `title` holding `entries` in order; `capacity` is the
   // number of records it has room for (title and entries included), so that
   // redefinitions up to that many records still leave a terminating record.
-  KeywordTable(std::string_view title, std::initializer_list<Entry> entries, size_t capacity = 0);
+  KeywordTable(std::string_view title, std::initializer_list<Entry> entries, size_t capacity = 0)
+      : KeywordTable(title, std::vector<Entry>(entries), capacity) {}
+  KeywordTable(std::string_view title, const std::vector<Entry>& entries, size_t capacity);
 
   // The code of the first record whose name is a prefix of `text`, with the
   // length of that name in `length`; -1 when no record matches.
