@@ -90,6 +90,14 @@ struct CompileContext {
     t.put(static_cast<uint8_t>(value & 0xFF));
     t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
   }
+  // An event of a code byte and a 16-bit operand.
+  void emitByteWord(int code, int value) {
+    ByteBuffer& t = tracks[currentPart];
+    if (!t.reserve(3)) outOfMemory();
+    t.put(static_cast<uint8_t>(code));
+    t.put(static_cast<uint8_t>(value & 0xFF));
+    t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
+  }
   [[noreturn]] void outOfMemory();
   [[noreturn]] void error(const char* utf8) { diag.error(utf8); }
   void warn(const char* utf8, int level = kWarnOrdinary) { diag.warn(utf8, level); }

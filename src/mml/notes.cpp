@@ -248,8 +248,7 @@ void emitDetune(CompileContext& ctx, int pitch, int64_t extra) {
   int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
                   : ctx.onFmPart() ? fmDetune(pitch, t, k)
                                    : pcmDetune(t, k);
-  ctx.emitByte(0x91);
-  ctx.emitWord(static_cast<int32_t>(value));
+  ctx.emitByteWord(0x91, static_cast<int32_t>(value));
 }
 
 void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
@@ -259,8 +258,7 @@ void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
   int64_t k = ctx.settings.keywidth;
   if (ctx.onFmPart() && k != 0) note += (int64_t{p.detune2} + p.detune + extra) / k;
   if (note < 0 || note > 127) ctx.error("音程が範囲外です");
-  ctx.emitByte(static_cast<int>(note));
-  ctx.emitWord(length);
+  ctx.emitByteWord(static_cast<int>(note), length);
 }
 
 void installNoteHandlers(MmlHandlerTable& table) {
