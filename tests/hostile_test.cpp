@@ -89,7 +89,8 @@ std::vector<Hostile> garbage() {
   cases.push_back(
       {"LeadByteAtLineEnds", "1 c4\x81\n#define B \x95\n$B\x95\n{c\x9F}2\x81", kEither, ""});
   cases.push_back({"LeadByteAtEndOfFile", "1 c4 ;\x81", 0, ""});
-  cases.push_back({"NulBytes", std::string("1 c4\0d4\n\0\0\n#define\0X\n1 e\0", 27), 1,
+  static constexpr char kNuls[] = "1 c4\0d4\n\0\0\n#define\0X\n1 e\0";
+  cases.push_back({"NulBytes", std::string(kNuls, sizeof kNuls - 1), 1,
                    "マクロ名が取得できません"});
   cases.push_back(
       {"LongCommandLine", "1 " + std::string(100000, 'c') + "\n", 1, "文字列が長すぎます。"});
