@@ -126,7 +126,7 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
       ok = append(out, source.substr(i, 2));
       i += 2;
     } else {
-      size_t end = i + 1;
+      size_t end = i + 1 + PlainPrefix(source.substr(i + 1), '$', '?', '\\');
       while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
       ok = append(out, source.substr(i, end - i));
       i = end;

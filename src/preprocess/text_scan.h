@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -48,5 +50,29 @@ bool HasTrailingText(std::string_view line, size_t& pos);
 
 // `text` without its trailing blanks, tabs and line feeds.
 std::string_view TrimRight(std::string_view text);
+
+// The length of the longest prefix of `text` that holds none of the bytes
+// `a`, `b`, `c` and no byte of 0x80 or above, eight bytes at a time.  It may
+// stop early at a high byte; callers look at such a byte themselves.
+inline size_t PlainPrefix(std::string_view text, char a, char b, char c) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighs = 0x8080808080808080ull;
+  auto has = [](uint64_t x, char v) {
+    uint64_t y = x ^ (kOnes * static_cast<unsigned char>(v));
+    return (y - kOnes) & ~y & kHighs;
+  };
+  size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    uint64_t x;
+    std::memcpy(&x, text.data() + i, 8);
+    if ((x & kHighs) != 0 || has(x, a) || has(x, b) || has(x, c)) break;
+  }
+  while (i < text.size()) {
+    char ch = text[i];
+    if (static_cast<unsigned char>(ch) >= 0x80 || ch == a || ch == b || ch == c) break;
+    ++i;
+  }
+  return i;
+}
 
 }  // namespace tallow
