@@ -138,3 +138,20 @@ TEST(KeywordTable, ManyMmlDefinitionsKeepATerminator) {
 
 }  // namespace
 }  // namespace tallow::testing
+
+namespace tallow::testing {
+namespace {
+
+// A redefinition stands before every later record in the index too: "@"
+// as record 1 now wins over all the keywords that begin with "@".
+TEST(KeywordTable, RedefinitionReordersTheIndex) {
+  CompileResult notes = compileIntermediate(".MML 0 x\n.MML 16 @\n1 @4 @8\n");
+  ASSERT_EQ(notes.status, 0) << notes.out;
+  EXPECT_EQ(partHex(notes, 0), "91 00 00 3C 60 00 3C 30 00 FF");
+  // "@p4" is now a note of the default length and the setting "p4".
+  CompileResult setting = compileIntermediate(".MML 0 x\n.MML 16 @\n1 @p4\n");
+  EXPECT_EQ(partHex(setting, 0), "91 00 00 3C 60 00 82 04 FF");
+}
+
+}  // namespace
+}  // namespace tallow::testing
