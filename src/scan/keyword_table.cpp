@@ -10,10 +10,22 @@ constexpr size_t kSplitThreshold = 8;
 
 }  // namespace
 
+KeywordRecord::KeywordRecord(std::string_view text, int16_t value) {
+  std::memcpy(name, text.data(), text.size() < kKeywordNameSize ? text.size() : kKeywordNameSize);
+  code[0] = static_cast<uint8_t>(value & 0xFF);
+  code[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
+}
+
+std::string_view KeywordRecord::nameText() const {
+  size_t length = 0;
+  while (length < kKeywordNameSize && name[length] != '\0') ++length;
+  return std::string_view(name, length);
+}
+
 KeywordTable::KeywordTable(std::string_view title, const std::vector<Entry>& entries,
                            size_t capacity) {
-  records_.push_back({std::string(title.substr(0, kKeywordNameSize)), 0});
-  for (const Entry& e : entries) records_.push_back({e.first, e.second});
+  records_.emplace_back(title, 0);
+  for (const Entry& e : entries) records_.emplace_back(e.first, e.second);
   size_t size = records_.size() + 1;
   records_.resize(size > capacity ? size : capacity);  // the rest are terminating records
   rebuildIndex();
@@ -21,7 +33,7 @@ KeywordTable::KeywordTable(std::string_view title, const std::vector<Entry>& ent
 
 void KeywordTable::define(size_t index, std::string_view name, int16_t code) {
   if (index >= records_.size()) return;
-  records_[index] = {std::string(name.substr(0, kKeywordNameSize)), code};
+  records_[index] = KeywordRecord(name, code);
   rebuildIndex();
 }
 
@@ -32,13 +44,13 @@ void KeywordTable::rebuildIndex() {
   }
   end_ = records_.size();
   for (size_t i = 0; i < records_.size(); ++i) {
-    if (records_[i].code == kCodeNoMatch) {
+    if (records_[i].codeValue() == kCodeNoMatch) {
       end_ = i;
       break;
     }
-    const std::string& name = records_[i].name;
+    std::string_view name = records_[i].nameText();
     if (name.empty()) continue;
-    Candidate c{static_cast<uint8_t>(name.size()), {}, records_[i].code};
+    Candidate c{static_cast<uint8_t>(name.size()), {}, records_[i].codeValue()};
     std::memcpy(c.name, name.data(), name.size());
     byFirstByte_[static_cast<unsigned char>(name[0])].all.push_back(c);
   }

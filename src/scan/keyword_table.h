@@ -30,10 +30,18 @@ constexpr int kCodeEndOfFile = 4;
 // Names are stored in 16-byte fields: a name keeps at most 16 bytes.
 constexpr size_t kKeywordNameSize = 16;
 
+// One record as the tables store it: 18 bytes, a 16-byte name (NUL-padded;
+// a name of 16 bytes has no terminator) and a 16-bit little-endian code.
 struct KeywordRecord {
-  std::string name;
-  int16_t code = kCodeNoMatch;
+  char name[kKeywordNameSize] = {};
+  uint8_t code[2] = {kCodeNoMatch, 0};
+
+  KeywordRecord() = default;
+  KeywordRecord(std::string_view text, int16_t value);
+  std::string_view nameText() const;
+  int16_t codeValue() const { return static_cast<int16_t>(code[0] | code[1] << 8); }
 };
+static_assert(sizeof(KeywordRecord) == 18);
 
 class KeywordTable {
  public:
