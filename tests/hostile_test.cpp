@@ -47,6 +47,8 @@ void runHostile(const Hostile& h) {
   limits.fileSizeLimit = h.fileSizeLimit;
   ProcessResult r = runProcess(TALLOWC_BINARY, h.args, dir.path(), dir.file("tmp"), limits);
   SCOPED_TRACE(h.name);
+  ::testing::Test::RecordProperty("milliseconds", static_cast<int>(r.seconds * 1000));
+  ::testing::Test::RecordProperty("peak_kb", static_cast<int>(r.maxRssKb));
   ASSERT_FALSE(r.timedOut);
   ASSERT_EQ(r.signal, 0) << r.err;
   EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
