@@ -1,3 +1,4 @@
+// The compile context: its tables are built afresh for every compile.
 #include "compiler/context.h"
 
 #include "compiler/header_commands.h"

@@ -1,3 +1,4 @@
+// Part names and the reading of the environment (only main() calls it).
 #include "driver/compile_job.h"
 
 #include <cstdlib>

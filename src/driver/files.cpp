@@ -1,3 +1,5 @@
+// File access: text-mode line reading, buffered and atomic writing, and
+// temporary files.  Every read is of a regular file, every write checked.
 #include "driver/files.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Writing to C streams, with failures remembered.
 #include "driver/out_stream.h"
 
 namespace tallow {

@@ -1,3 +1,5 @@
+// Splitting, joining and converting paths; finding a file in any case.
+// The second byte of a Shift-JIS character is never taken for a separator.
 #include "driver/paths.h"
 
 #include <dirent.h>

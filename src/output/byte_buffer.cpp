@@ -1,3 +1,4 @@
+// Growth of byte buffers: geometric, in whole steps, never past the cap.
 #include "output/byte_buffer.h"
 
 #include <cstring>

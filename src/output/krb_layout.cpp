@@ -1,3 +1,6 @@
+// Laying out the KRB image: every stream is ended and optimised first, then
+// the image is allocated once at its final size and the streams are copied
+// in and released one by one, so that memory stays near one copy of the data.
 #include "output/krb_layout.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Warnings and errors with their position blocks.  An error never returns:
+// it throws CompileUnwind to the compile's unwind point.
 #include "scan/diagnostics.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Keyword records and the lookup index, rebuilt after every change of a
+// record so that lookups always follow the table order of the moment.
 #include "scan/keyword_table.h"
 
 #include <cstring>

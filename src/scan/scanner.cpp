@@ -1,3 +1,5 @@
+// The scanner's header-level readers, numbers, texts and line reading.
+// Readers never look past the NUL that ends the line buffer.
 #include "scan/scanner.h"
 
 #include <cstring>
