@@ -120,19 +120,16 @@ Token Scanner::readToken(const KeywordTable& table) {
   return token;
 }
 
-// Collects an optional sign and the digits after it; `header` selects the
-// header-level reader and its wording.
-int32_t Scanner::collectNumber(bool header) {
-  auto next = [&] { header ? nextCharHeader() : nextChar(); };
+int32_t Scanner::collectHeaderNumber() {
   bool negative = cur_ == '-';
-  if (cur_ == '-' || cur_ == '+') next();
+  if (cur_ == '-' || cur_ == '+') nextCharHeader();
   size_t stored = negative ? 1 : 0;
   int64_t value = 0;
   while (isDigit(cur_)) {
-    if (stored == kTokenLimit) diag_->error(header ? "数値が大きすぎます。" : "数値が大きすぎます");
+    if (stored == kNumberLimit) diag_->error("数値が大きすぎます。");
     ++stored;
     value = value * 10 + (cur_ - '0');  // at most 14 digits: no overflow
-    next();
+    nextCharHeader();
   }
   value = negative ? -value : value;
   if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
@@ -140,12 +137,16 @@ int32_t Scanner::collectNumber(bool header) {
   return static_cast<int32_t>(value);
 }
 
+void Scanner::numberMissing() { diag_->error("パラメータには数値を指定して下さい"); }
+void Scanner::numberTooLong() { diag_->error("数値が大きすぎます"); }
+void Scanner::numberOutOfRange() { diag_->error("パラメータが範囲外です"); }
+
 int16_t Scanner::readHeaderNumber(int32_t low, int32_t high) {
   skipBlanksAndLineEnds();
   if (atEnd_) diag_->error("EOFを検出しました");
   if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
     diag_->error("パラメタには数値を指定して下さい");
-  auto value = static_cast<int16_t>(static_cast<uint16_t>(collectNumber(true)));
+  auto value = static_cast<int16_t>(static_cast<uint16_t>(collectHeaderNumber()));
   if (value < low || value > high) diag_->error("数値が所定の範囲を越えています");
   return value;
 }
@@ -172,15 +173,6 @@ std::string Scanner::collect(std::string_view set) {
 }
 
 bool Scanner::numberFollowsDirectly() const { return isDigit(cur_) || cur_ == '-' || cur_ == '+'; }
-
-int32_t Scanner::readNumber(int32_t low, int32_t high) {
-  skipBlanks();
-  if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
-    diag_->error("パラメータには数値を指定して下さい");
-  int32_t value = collectNumber(false);
-  if (value < low || value > high) diag_->error("パラメータが範囲外です");
-  return value;
-}
 
 void Scanner::separator() {
   skipBlanks();

@@ -80,7 +80,26 @@ class Scanner {
     int code = match(table, false);
     return code >= 0 ? code : kCodeNoMatch;
   }
-  int32_t readNumber(int32_t low, int32_t high);
+  int32_t readNumber(int32_t low, int32_t high) {
+    skipBlanks();
+    bool negative = cur_ == '-';
+    if (negative || cur_ == '+') {
+      nextChar();
+    } else if (cur_ < '0' || cur_ > '9') {
+      numberMissing();
+    }
+    size_t stored = negative ? 1 : 0;
+    int64_t value = 0;
+    while (cur_ >= '0' && cur_ <= '9') {
+      if (stored == kNumberLimit) numberTooLong();
+      ++stored;
+      value = value * 10 + (cur_ - '0');  // at most 14 digits: no overflow
+      nextChar();
+    }
+    value = negative ? -value : value;
+    if (value < low || value > high) numberOutOfRange();
+    return static_cast<int32_t>(value);
+  }
   // True when a digit or sign stands at the current character (no blank
   // skipped): the test for optional numbers.
   bool numberFollowsDirectly() const;
@@ -125,9 +144,15 @@ class Scanner {
     }
     return code;
   }
-  // Reads an optional '-' or '+' and the digits after it; the value
-  // saturates at the 32-bit limits; a 15th character is refused.
-  int32_t collectNumber(bool header);
+  // Reads an optional '-' or '+' and the digits after it at the header
+  // level; the value saturates at the 32-bit limits; a 15th character is
+  // refused.
+  int32_t collectHeaderNumber();
+  [[noreturn]] void numberMissing();
+  [[noreturn]] void numberTooLong();
+  [[noreturn]] void numberOutOfRange();
+
+  static constexpr size_t kNumberLimit = 14;  // a 15th character is refused
 
   Diagnostics* diag_ = nullptr;
   TextReader reader_;
