@@ -359,15 +359,7 @@ void selectEnvelope(CompileContext& ctx, int number) {
   run.keyOffset = 0;
 }
 
-void resetEnvelopeRun(CompileContext& ctx, int part) {
-  EnvelopeRun& run = ctx.envelopes.runs[part];
-  run.readPosition = 0;
-  run.carry = 0;
-  run.keyOffset = 0;
-  run.detune = 0;
-  run.volume = 127;
-  run.stepSinceLoop = true;
-}
+void resetEnvelopeRun(CompileContext& ctx, int part) { ctx.envelopes.runs[part].restart(); }
 
 void renderEnvelope(CompileContext& ctx, int pitch, int32_t length) {
   int part = ctx.currentPart;

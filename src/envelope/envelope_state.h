@@ -28,6 +28,16 @@ struct EnvelopeRun {
   int32_t timeUnit = 1;
   // Whether a step was interpreted since the last return to the loop point.
   bool stepSinceLoop = true;
+
+  // Starts the envelope afresh (the selection and time unit stay).
+  void restart() {
+    readPosition = 0;
+    carry = 0;
+    keyOffset = 0;
+    detune = 0;
+    volume = 127;
+    stepSinceLoop = true;
+  }
 };
 
 struct EnvelopeSet {

@@ -122,9 +122,9 @@ void finishNote(CompileContext& ctx, int32_t length) {
   p.steps = wrapSteps(int64_t{p.steps} + length);
   if (ctx.tieFlag) {
     ctx.emitByte(0x86);
-    if (p.envelopeRestart == 2) resetEnvelopeRun(ctx, ctx.currentPart);
+    if (p.envelopeRestart == 2) ctx.envelopes.runs[ctx.currentPart].restart();
   } else if (p.envelopeRestart != 0) {
-    resetEnvelopeRun(ctx, ctx.currentPart);
+    ctx.envelopes.runs[ctx.currentPart].restart();
   }
   if (p.oneShotVolume) {
     p.volumeValue = p.savedVolumeValue;
