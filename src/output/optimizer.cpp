@@ -120,11 +120,16 @@ size_t Pass::run() {
   while (r_ < length_) {
     int code = s_[r_];
     size_t count = kEventLength[code];
+    if (code < 0x7A) {  // the most common event: a note
+      if (!fits(3)) return 0;
+      note();
+      continue;
+    }
     if (code == 0xFF) {
       copy(1);
       return w_;
     }
-    if (count == 0 || (code >= 0x7A && code <= 0x7F) || !fits(count)) return 0;
+    if (count == 0 || code < 0x80 || !fits(count)) return 0;
     switch (code) {
       case 0x90:
         rest();
@@ -169,9 +174,7 @@ size_t Pass::run() {
         m_ = Memories{};
         break;
       default:
-        if (code < 0x80) {
-          note();
-        } else if (isSuperseded(r_ + count, code, kNoStop)) {
+        if (isSuperseded(r_ + count, code, kNoStop)) {
           r_ += count;
         } else {
           copy(count);
