@@ -33,14 +33,9 @@ echo "== cat of the 20 MB score (the floor)"
 start=$(date +%s%N); cat "$scores/score20.mml" >/dev/null; end=$(date +%s%N)
 awk -v ns=$((end - start)) 'BEGIN { printf "cat: %.4f s, %.0f MB/s\n", ns / 1e9, 20 / (ns / 1e9) }'
 
-echo "== a typical 10 KB song, process start included (median of 200 runs)"
+echo "== a typical 10 KB song, process start included"
 [ -f "$scores/song10k.mml" ] || "$bin/score_gen" 0.0098 "$scores/song10k.mml"
-times=()
-for i in $(seq 200); do
-  start=$(date +%s%N); (cd "$scores" && ../tallowc song10k.mml >/dev/null 2>&1); end=$(date +%s%N)
-  times+=($((end - start)))
-done
-printf '%s\n' "${times[@]}" | sort -n | awk '{ a[NR] = $1 } END { printf "typical song: %.2f ms (median)\n", a[int(NR / 2)] / 1e6 }'
+(cd "$scores" && ../tallow_bench --spawn ../tallowc song10k.mml 200)
 
 if [ -x "$bin/micro_bench" ]; then
   echo "== micro benchmarks"
