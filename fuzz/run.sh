@@ -4,6 +4,8 @@
 #
 #   fuzz/run.sh [seconds] [workers]
 #
+# A source may legitimately produce up to 2 GiB of events, which takes some
+# seconds under the sanitizers: hence the generous time and memory limits.
 # New inputs are kept in build-fuzz/corpus (the seeds in fuzz/seeds stay as
 # they are); crashes are written to build-fuzz/artifacts.  Installs clang and
 # its fuzzer runtime from Debian's packages when they are missing.
@@ -26,5 +28,5 @@ mkdir -p build-fuzz/corpus build-fuzz/artifacts
 echo "== fuzzing for ${seconds}s with ${workers} worker(s)"
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   "$root/build-fuzz/fuzz_compile" "$root/build-fuzz/corpus" "$root/fuzz/seeds" \
-  -dict="$root/fuzz/mml.dict" -max_total_time="$seconds" -max_len=16384 -timeout=10 -rss_limit_mb=4096 \
+  -dict="$root/fuzz/mml.dict" -max_total_time="$seconds" -max_len=16384 -timeout=30 -rss_limit_mb=6144 \
   -fork="$workers" -artifact_prefix="$root/build-fuzz/artifacts/" -print_final_stats=1

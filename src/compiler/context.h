@@ -78,26 +78,34 @@ struct CompileContext {
   ByteBuffer& track() { return tracks[currentPart]; }
   bool onFmPart() const { return isFmPart(currentPart); }
 
+  // Makes room for `extra` more bytes in the current part's stream.  All
+  // streams together hold at most the stream budget (kMaxBlockSize, as the
+  // image they become): a growth past it is refused before it is made, with
+  // "メモリが足りません", so that no source can exhaust the machine's memory.
+  void reserveTrack(size_t extra) {
+    if (!tracks[currentPart].hasRoom(extra)) growTrack(extra);
+  }
   // Appends to the current part's stream; "メモリが足りません" when it cannot grow.
   void emitByte(int value) {
     ByteBuffer& t = tracks[currentPart];
-    if (!t.reserve(1)) outOfMemory();
+    reserveTrack(1);
     t.put(static_cast<uint8_t>(value));
   }
   void emitWord(int value) {
     ByteBuffer& t = tracks[currentPart];
-    if (!t.reserve(2)) outOfMemory();
+    reserveTrack(2);
     t.put(static_cast<uint8_t>(value & 0xFF));
     t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
   }
   // An event of a code byte and a 16-bit operand.
   void emitByteWord(int code, int value) {
     ByteBuffer& t = tracks[currentPart];
-    if (!t.reserve(3)) outOfMemory();
+    reserveTrack(3);
     t.put(static_cast<uint8_t>(code));
     t.put(static_cast<uint8_t>(value & 0xFF));
     t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
   }
+  void growTrack(size_t extra);
   [[noreturn]] void outOfMemory();
   [[noreturn]] void error(const char* utf8) { diag.error(utf8); }
   void warn(const char* utf8, int level = kWarnOrdinary) { diag.warn(utf8, level); }

@@ -74,6 +74,9 @@ struct StageTimes {
 // tone compiler keeps from run to run.
 struct ProgramContext {
   Allocator* allocator = &heapAllocator();
+  // The most bytes all event streams of a compile may hold together (tests
+  // lower it to reach the limit cheaply).
+  size_t streamBudget = kMaxBlockSize;
   Environment env;
   OutStream* out = nullptr;  // standard output
   OutStream* err = nullptr;  // standard error

@@ -24,7 +24,8 @@ class ByteBuffer {
   void setAllocator(Allocator& allocator) { allocator_ = &allocator; }
 
   // Makes room for `extra` more bytes; false when the memory cannot be had.
-  bool reserve(size_t extra) { return extra <= capacity_ - length_ || grow(extra); }
+  bool reserve(size_t extra) { return hasRoom(extra) || grow(extra); }
+  bool hasRoom(size_t extra) const { return extra <= capacity_ - length_; }
   void put(uint8_t byte) { data_[length_++] = byte; }
   void putBytes(const uint8_t* bytes, size_t count);
 

@@ -88,9 +88,8 @@ void expandLoop(CompileContext& ctx, int32_t count) {
   size_t escape = e.escapeOffset < 0 ? end : static_cast<size_t>(e.escapeOffset);
   uint64_t body = end - start;
   uint64_t added = static_cast<uint64_t>(count - 2) * body + (escape - start);
-  if (added > kMaxBlockSize || !t.reserve(static_cast<size_t>(added))) {
-    ctx.error("メモリが足りません");
-  }
+  if (added > kMaxBlockSize) ctx.outOfMemory();
+  ctx.reserveTrack(static_cast<size_t>(added));
   for (int32_t i = 0; i < count - 2; ++i) t.putBytes(t.data() + start, body);
   t.putBytes(t.data() + start, escape - start);
   e = ExpansionFrame{};
