@@ -32,7 +32,6 @@ class ByteBuffer {
   uint8_t* data() { return data_; }
   const uint8_t* data() const { return data_; }
   size_t length() const { return length_; }
-  size_t capacity() const { return capacity_; }
   bool empty() const { return data_ == nullptr; }
   void setLength(size_t length) { length_ = length; }
   // Releases the memory; the buffer is empty afterwards.

@@ -71,8 +71,6 @@ class KeywordTable {
   // Overwrites record `index` (0 is the title record).
   void define(size_t index, std::string_view name, int16_t code);
 
-  size_t capacity() const { return records_.size(); }
-  const KeywordRecord& record(size_t index) const { return records_[index]; }
   // Index of the terminating record.
   size_t end() const { return end_; }
 
