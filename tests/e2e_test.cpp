@@ -1,5 +1,10 @@
 // Runs every end-to-end case: the folders below tests/e2e and the example
 // song, each against the expected files that stand beside its input.
+//
+// A failure shows where the output first departs from the expected file.
+// When a change of output is intended, compare every changed line with what
+// the program must print before rewriting the expected files; the variable
+// TALLOW_UPDATE_EXPECTED=1 rewrites them from the current output.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -37,6 +42,30 @@ std::vector<E2eCase> allCases() {
   return cases;
 }
 
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+// The first differing line with three lines of context on each side.
+std::string firstDifference(const std::string& expected, const std::string& actual) {
+  std::vector<std::string> e = lines(expected), a = lines(actual);
+  size_t at = 0;
+  while (at < e.size() && at < a.size() && e[at] == a[at]) ++at;
+  std::ostringstream out;
+  out << "first difference at line " << at + 1 << "\n";
+  size_t from = at < 3 ? 0 : at - 3;
+  for (size_t i = from; i < at; ++i) out << "  " << e[i] << "\n";
+  for (size_t i = at; i < e.size() && i < at + 4; ++i) out << "- " << e[i] << "\n";
+  for (size_t i = at; i < a.size() && i < at + 4; ++i) out << "+ " << a[i] << "\n";
+  if (expected.size() != actual.size() && e.size() == a.size() && at == e.size()) {
+    out << "(the texts differ in their last line end)\n";
+  }
+  return out.str();
+}
+
 class E2e : public ::testing::TestWithParam<E2eCase> {};
 
 TEST_P(E2e, MatchesExpectedFile) {
@@ -49,8 +78,8 @@ TEST_P(E2e, MatchesExpectedFile) {
     std::ofstream(c.expected, std::ios::binary) << actual;
     return;
   }
-  EXPECT_EQ(actual, expected.str())
-      << "run with TALLOW_UPDATE_EXPECTED=1 to rewrite " << c.expected;
+  EXPECT_TRUE(actual == expected.str())
+      << c.expected << ": " << firstDifference(expected.str(), actual);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, E2e, ::testing::ValuesIn(allCases()), [](const auto& info) {

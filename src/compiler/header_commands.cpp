@@ -83,7 +83,6 @@ void onKrbFile(CompileContext& ctx) {
   std::string name = cut(ctx.scanner.readText(), 250);
   if (fileNamePart(name).find('.') == std::string_view::npos) name += ".krb";
   ctx.settings.outputName = name;
-  ctx.settings.outputFromSource = true;
 }
 
 void onDiscomp(CompileContext& ctx) {
@@ -138,13 +137,14 @@ void onMarker(CompileContext& ctx) {
 struct DefinitionKind {
   int limit;
   const char* tooMany;
-  int handlerCount;  // codes at or above it name no handler and are refused
 };
 
+// Any code 0-256 may be defined: a keyword whose code has no handler stops
+// the compile only where it is used, as an unknown keyword would.
 constexpr DefinitionKind kDefinitionKinds[] = {
-    {256, "MML定義が多すぎます", kMmlHandlerCount},
-    {64, "エンベロープ用MML定義が多すぎます", 257},
-    {64, "コマンド定義が多すぎます", kHeaderHandlerCount},
+    {256, "MML定義が多すぎます"},
+    {64, "エンベロープ用MML定義が多すぎます"},
+    {64, "コマンド定義が多すぎます"},
 };
 
 KeywordTable& definitionTable(CompileContext& ctx, int kind) {
@@ -156,7 +156,6 @@ void defineKeyword(CompileContext& ctx, int kind) {
   int& counter = ctx.definitionCounts[kind];
   if (counter >= k.limit) ctx.error(k.tooMany);
   int16_t code = number(ctx, 0, 256);
-  if (code >= k.handlerCount) ctx.error("数値が所定の範囲を越えています");
   std::string name = cut(ctx.scanner.readText(), 15);
   name = name.substr(0, name.find_first_of(" \t"));
   definitionTable(ctx, kind).define(static_cast<size_t>(counter), name, code);
@@ -222,9 +221,9 @@ void installHeaderHandlers(CompileContext& ctx) {
 }
 
 bool loadToneTable(CompileContext& ctx) {
-  std::optional<std::string> path =
+  std::optional<BankPath> path =
       locateBankFile(ctx.sourceDirectory, ctx.settings.fmbName + ".fmb", ctx.program.env);
-  return path && readBankFile(*path, ctx.toneTable);
+  return path && readBankFile(path->opened, ctx.toneTable);
 }
 
 }  // namespace tallow

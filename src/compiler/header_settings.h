@@ -13,7 +13,6 @@ struct HeaderSettings {
   std::string title = "(UNKNOWN)";   // at most 64 bytes
   std::string artist = "(UNKNOWN)";  // at most 16 bytes
   std::string outputName;            // built from the source path; `.krbfile`
-  bool outputFromSource = false;     // the output name was written in the source
   std::string fmbName;               // at most 12 bytes each
   std::string pmbName;
   std::string wpkName;

@@ -1,5 +1,6 @@
 // Splitting, joining and converting paths; finding a file in any case.
-// The second byte of a Shift-JIS character is never taken for a separator.
+// A byte that belongs to a multibyte character is never taken for a
+// separator or a letter.
 #include "driver/paths.h"
 
 #include <dirent.h>
@@ -11,19 +12,31 @@
 namespace tallow {
 namespace {
 
-// Index just past the last separator of `path` (0 when there is none),
-// skipping the second bytes of Shift-JIS characters.
+// Index just past the last separator of `path` (0 when there is none).
 size_t fileNameStart(std::string_view path) {
   size_t start = 0;
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (isSjisLead(c)) {
-      ++i;
-    } else if (c == '/' || c == '\\') {
-      start = i + 1;
-    }
-  }
+  forEachSingleByteChar(path, [&](size_t i) {
+    if (path[i] == '/' || path[i] == '\\') start = i + 1;
+  });
   return start;
+}
+
+// The length of the UTF-8 sequence that starts with `lead` (0 when the byte
+// cannot start one), and the bounds of its second byte.
+struct Utf8Lead {
+  size_t length;
+  unsigned char low, high;
+};
+
+Utf8Lead utf8Lead(unsigned char c) {
+  if (c >= 0xC2 && c <= 0xDF) return {2, 0x80, 0xBF};
+  if (c == 0xE0) return {3, 0xA0, 0xBF};
+  if (c == 0xED) return {3, 0x80, 0x9F};  // no surrogates
+  if (c >= 0xE1 && c <= 0xEF) return {3, 0x80, 0xBF};
+  if (c == 0xF0) return {4, 0x90, 0xBF};
+  if (c >= 0xF1 && c <= 0xF3) return {4, 0x80, 0xBF};
+  if (c == 0xF4) return {4, 0x80, 0x8F};  // nothing above U+10FFFF
+  return {0, 0, 0};
 }
 
 bool isRegularFile(const std::string& path) {
@@ -44,6 +57,25 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
+bool isValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    Utf8Lead lead = utf8Lead(c);
+    if (lead.length == 0 || text.size() - i < lead.length) return false;
+    auto second = static_cast<unsigned char>(text[i + 1]);
+    if (second < lead.low || second > lead.high) return false;
+    for (size_t k = 2; k < lead.length; ++k) {
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += lead.length;
+  }
+  return true;
+}
+
 std::string directoryPart(std::string_view path) {
   return std::string(path.substr(0, fileNameStart(path)));
 }
@@ -59,27 +91,29 @@ std::string joinPath(std::string_view dir, std::string_view name) {
 
 std::string toOpenPath(std::string_view path) {
   std::string out(path);
-  for (size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (isSjisLead(c)) {
-      ++i;
-    } else if (c == '\\') {
-      out[i] = '/';
-    }
-  }
+  forEachSingleByteChar(path, [&](size_t i) {
+    if (out[i] == '\\') out[i] = '/';
+  });
   return out;
 }
 
-std::string upperFileName(std::string_view path) {
-  std::string out(path);
-  for (size_t i = fileNameStart(path); i < out.size(); ++i) {
-    if (isSjisLead(static_cast<unsigned char>(out[i]))) {
-      ++i;
-    } else if (out[i] >= 'a' && out[i] <= 'z') {
-      out[i] = static_cast<char>(out[i] - 'a' + 'A');
-    }
-  }
+namespace {
+
+// `text` with the letters a-z at or after `from` upper-cased.
+std::string upperLettersFrom(std::string_view text, size_t from) {
+  std::string out(text);
+  forEachSingleByteChar(text, [&](size_t i) {
+    if (i >= from && out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 'a' + 'A');
+  });
   return out;
+}
+
+}  // namespace
+
+std::string upperLetters(std::string_view name) { return upperLettersFrom(name, 0); }
+
+std::string upperFileName(std::string_view path) {
+  return upperLettersFrom(path, fileNameStart(path));
 }
 
 std::optional<std::string> findFileIgnoringCase(const std::string& path) {

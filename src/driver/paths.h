@@ -2,10 +2,15 @@
 //
 // Both '/' and '\' separate directories when a path is split; a joined path
 // uses '/' and adds none when the directory already ends in a separator.
-// Paths taken from a source file are opened with every '\' that is not the
-// second byte of a Shift-JIS character taken as '/'.  A byte 0x80-0x9F or
-// 0xC0-0xFF is a Shift-JIS lead byte: it and the byte after it form one
-// character (a lead byte at the very end stands alone).
+// Every path is opened with each '\' that is a character of its own taken
+// as '/'; the path as written is what messages show.
+//
+// Which bytes of a name are characters: a name that is valid UTF-8 is read
+// as UTF-8, so every byte below 0x80 is a character of its own.  Any other
+// name is read as Shift-JIS: a byte 0x80-0x9F or 0xC0-0xFF is a lead byte,
+// and it and the byte after it form one character (a lead byte at the very
+// end stands alone).  The one rule serves splitting, converting and
+// upper-casing alike.
 #pragma once
 
 #include <optional>
@@ -15,6 +20,26 @@
 namespace tallow {
 
 constexpr bool isSjisLead(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || c >= 0xC0; }
+
+// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
+// code points above U+10FFFF).
+bool isValidUtf8(std::string_view text);
+
+// Calls `visit(index)` for the first byte of every character of `name`
+// that is a single byte below 0x80 (the only bytes that can be separators
+// or letters), by the rule above.
+template <typename Visit>
+void forEachSingleByteChar(std::string_view name, Visit visit) {
+  bool utf8 = isValidUtf8(name);
+  for (size_t i = 0; i < name.size(); ++i) {
+    auto c = static_cast<unsigned char>(name[i]);
+    if (c < 0x80) {
+      visit(i);
+    } else if (!utf8 && isSjisLead(c)) {
+      ++i;
+    }
+  }
+}
 
 // The directory part of `path`, up to and including its last separator;
 // empty when it has none.
@@ -27,11 +52,14 @@ std::string_view fileNamePart(std::string_view path);
 // already ends in '/' or '\'.
 std::string joinPath(std::string_view dir, std::string_view name);
 
-// `path` with each '\' that is not a Shift-JIS second byte turned into '/'.
+// `path` with each '\' that is a character of its own turned into '/'.
 std::string toOpenPath(std::string_view path);
 
-// `path` with its file-name component upper-cased (ASCII a-z only; the
-// second bytes of Shift-JIS characters are left alone).
+// `name` with its letters a-z upper-cased (bytes that belong to a
+// multibyte character are left alone).
+std::string upperLetters(std::string_view name);
+
+// `path` with the letters of its file-name component upper-cased.
 std::string upperFileName(std::string_view path);
 
 // Looks for `path` exactly, then for a file in the same directory whose name

@@ -12,6 +12,7 @@
 
 #include "compiler/compile.h"
 #include "driver/files.h"
+#include "driver/paths.h"
 #include "preprocess/kiln.h"
 #include "scan/cp932.h"
 
@@ -38,9 +39,9 @@ struct Options {
 
 enum class ParseResult { kRun, kUsage, kTwoSources };
 
-bool isExistingFile(const std::string& path) {
+bool isRegularFile(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return ::stat(toOpenPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Applies one of the five switches; false when `arg` is none of them.
@@ -61,9 +62,10 @@ bool applySwitch(const std::string& arg, Options& o) {
 }
 
 // An argument beginning with '/' that is no switch is an absolute source
-// path when it holds a second '/' or names an existing file.
+// path when it holds a second '/' or names an existing regular file; a
+// directory such as /tmp is an unknown switch.
 bool isAbsoluteSourcePath(const std::string& arg) {
-  return arg.find('/', 1) != std::string::npos || isExistingFile(arg);
+  return arg.find('/', 1) != std::string::npos || isRegularFile(arg);
 }
 
 ParseResult parseArguments(const std::vector<std::string>& args, Options& o) {

@@ -135,6 +135,9 @@ bool compileCommand(CompileContext& ctx, EnvelopeDefinition& env, int code) {
       append(ctx, env, code);
       append(ctx, env, optional(ctx, 1, 127, 1));
       return true;
+    case kTieMark:  // a keyword may name the code that steps store after them
+      append(ctx, env, code);
+      return true;
     default:
       return false;
   }

@@ -51,27 +51,16 @@ void finishStream(CompileContext& ctx, ByteBuffer& stream) {
   }
 }
 
-std::string upperBytes(std::string text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (isSjisLead(static_cast<unsigned char>(text[i]))) {
-      ++i;
-    } else if (text[i] >= 'a' && text[i] <= 'z') {
-      text[i] = static_cast<char>(text[i] - 'a' + 'A');
-    }
-  }
-  return text;
-}
-
 void fillJob(CompileContext& ctx) {
   const HeaderSettings& s = ctx.settings;
   CompileJob& job = ctx.job;
   setPathField(job.outputPath, upperFileName(s.outputName));
-  job.outputFilePath = s.outputFromSource ? toOpenPath(job.outputPath) : job.outputPath;
+  job.outputFilePath = toOpenPath(job.outputPath);
   job.title = s.title;
   job.artist = s.artist;
-  job.fmbName = upperBytes(s.fmbName);
-  job.pmbName = upperBytes(s.pmbName);
-  job.wpkName = upperBytes(s.wpkName);
+  job.fmbName = upperLetters(s.fmbName);
+  job.pmbName = upperLetters(s.pmbName);
+  job.wpkName = upperLetters(s.wpkName);
   job.soundUse = s.soundUse;
   job.wholeNoteTicks = s.zenlen;
   job.allowDecompile = s.decompile;

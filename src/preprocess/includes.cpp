@@ -3,7 +3,8 @@
 // quote becomes a blank, which stays in the name shown in markers and
 // messages but not in the name opened.  A file is looked for relative to the
 // current directory, then in the include search directory (KRHPATH); the
-// directory of the including file plays no part.
+// directory of the including file plays no part.  Every name, the one from
+// the command line too, is opened with its backslashes as separators.
 #include "driver/paths.h"
 #include "preprocess/kiln_run.h"
 #include "preprocess/text_scan.h"
@@ -22,21 +23,17 @@ std::string_view unquote(std::string& name) {
   return name;
 }
 
-bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view name,
-                    NameOrigin origin) {
-  auto asOpened = [origin](std::string_view path) {
-    return origin == NameOrigin::kSource ? toOpenPath(path) : std::string(path);
-  };
-  if (reader.open(asOpened(name))) return true;
+bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view name) {
+  if (reader.open(toOpenPath(name))) return true;
   const std::string& searchDir = run.job.searchDir;
   if (searchDir.empty()) return false;
   std::string joined = joinPath(searchDir, name);
-  return joined.size() <= kMaxJoinedPathLength && reader.open(asOpened(joined));
+  return joined.size() <= kMaxJoinedPathLength && reader.open(toOpenPath(joined));
 }
 
 }  // namespace
 
-bool ProcessFile(KilnRun& run, std::string name, NameOrigin origin) {
+bool ProcessFile(KilnRun& run, std::string name) {
   ++run.includeDepth;
   run.messages.write(formatMessage("Now include %s(%d)...\n", name, run.includeDepth));
   if (run.includeDepth > kMaxOpenFiles) {
@@ -45,7 +42,7 @@ bool ProcessFile(KilnRun& run, std::string name, NameOrigin origin) {
   }
   SourceFile file;
   std::string_view toOpen = unquote(name);
-  if (!openSourceFile(run, file.reader, toOpen, origin)) {
+  if (!openSourceFile(run, file.reader, toOpen)) {
     run.messages.write(formatMessage("ファイル %s が開けません\n", name));
     return false;
   }
@@ -65,7 +62,7 @@ LineLoop::Step LineLoop::includeLine() {
     run_.say("引数が多すぎます\n");
     return locationReport();
   }
-  if (!ProcessFile(run_, std::move(name), NameOrigin::kSource)) return Step::kFailed;
+  if (!ProcessFile(run_, std::move(name))) return Step::kFailed;
   emit(formatMessage("\n# %d %s\n", file_.lineNumber + 1, file_.name));
   return Step::kNext;
 }

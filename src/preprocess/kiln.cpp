@@ -26,7 +26,7 @@ class DiscardOutStream final : public OutStream {
 // Processes the main source; true when the run succeeded and the whole
 // intermediate file was written.
 bool processSource(KilnRun& run) {
-  bool ok = ProcessFile(run, run.job.sourcePath, NameOrigin::kCommandLine);
+  bool ok = ProcessFile(run, run.job.sourcePath);
   ok = run.intermediate.close() && ok;
   if (ok) ReportTones(run.tones, run.sourceDir, run.messages);
   run.macros.clear();

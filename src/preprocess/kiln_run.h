@@ -48,10 +48,6 @@ struct KilnRun {
 // How a file's loop ended.
 enum class BlockEnd { kEndOfFile, kFailed, kElse, kEndif };
 
-// Where a file name comes from: names from the source are opened with their
-// backslashes taken as separators, the command-line path as given.
-enum class NameOrigin { kCommandLine, kSource };
-
 struct SourceFile {
   TextReader reader;
   std::string name;    // as shown in markers and messages
@@ -60,7 +56,7 @@ struct SourceFile {
 
 // Opens the file `name` (the main source or an included file) and runs its
 // line loop.  False when the run fails; the messages have been printed.
-bool ProcessFile(KilnRun& run, std::string name, NameOrigin origin);
+bool ProcessFile(KilnRun& run, std::string name);
 
 // Runs the line loop over an open file.
 BlockEnd ProcessLines(KilnRun& run, SourceFile& file);

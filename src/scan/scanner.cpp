@@ -67,6 +67,10 @@ void Scanner::restorePosition(const Position& p) {
 
 void Scanner::readLine() {
   size_t length = 0;
+  // The reader ends an empty read with a NUL at the start of the buffer; at
+  // the end of the file the last line must stay as it was read, because a
+  // diagnostic raised afterwards shows it.
+  char first = line_[0];
   switch (reader_.readLine(line_, sizeof line_, length)) {
     case TextReader::Result::kLine:
       lineLength_ = std::strlen(line_);
@@ -75,6 +79,7 @@ void Scanner::readLine() {
       pos_ = 0;
       return;
     case TextReader::Result::kEndOfFile:
+      line_[0] = first;
       atEnd_ = true;
       cur_ = kEndOfFileChar;
       return;

@@ -17,14 +17,16 @@ constexpr size_t kMaxBankNameLength = 11;
 constexpr std::string_view kBankSuffix = ".FMB";
 constexpr std::string_view kBankNameDelimiters = " .\t\n";
 
-std::optional<std::string> findIn(std::string_view dir, std::string_view fileName) {
-  return findFileIgnoringCase(toOpenPath(joinPath(dir, fileName)));
+std::optional<BankPath> findIn(std::string_view dir, std::string_view fileName) {
+  std::optional<std::string> found = findFileIgnoringCase(toOpenPath(joinPath(dir, fileName)));
+  if (!found) return std::nullopt;
+  return BankPath{*found, joinPath(dir, fileNamePart(*found))};
 }
 
 }  // namespace
 
-std::optional<std::string> locateBankFile(std::string_view sourceDir, std::string_view fileName,
-                                          const Environment& env) {
+std::optional<BankPath> locateBankFile(std::string_view sourceDir, std::string_view fileName,
+                                       const Environment& env) {
   if (auto beside = findIn(sourceDir, fileName)) return beside;
   if (env.fminst && !env.fminst->empty()) return findIn(*env.fminst, fileName);
   return std::nullopt;
@@ -39,21 +41,22 @@ bool readBankFile(const std::string& path, std::array<uint8_t, kFmbFileSize>& ba
 
 bool LoadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
               OutStream& messages) {
-  std::optional<std::string> path = locateBankFile(sourceDir, bank.bankName, env);
-  if (!path || !readBankFile(*path, bank.bytes)) return false;
-  messages.write(formatMessage("Load FMB : %s\n", *path));
+  std::optional<BankPath> path = locateBankFile(sourceDir, bank.bankName, env);
+  if (!path || !readBankFile(path->opened, bank.bytes)) return false;
+  messages.write(formatMessage("Load FMB : %s\n", path->shown));
   return true;
 }
 
-std::string bankWritePath(const std::string& sourceDir, const std::string& bankName) {
+BankPath bankWritePath(const std::string& sourceDir, const std::string& bankName) {
   if (auto existing = findIn(sourceDir, bankName)) return *existing;
-  return toOpenPath(joinPath(sourceDir, bankName));
+  std::string shown = joinPath(sourceDir, bankName);
+  return BankPath{toOpenPath(shown), shown};
 }
 
 bool WriteBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages) {
-  std::string path = bankWritePath(sourceDir, bank.bankName);
-  if (!writeFileAtomically(path, bank.bytes.data(), bank.bytes.size())) return false;
-  messages.write(formatMessage("Write FMB : %s\n", path));
+  BankPath path = bankWritePath(sourceDir, bank.bankName);
+  if (!writeFileAtomically(path.opened, bank.bytes.data(), bank.bytes.size())) return false;
+  messages.write(formatMessage("Write FMB : %s\n", path.shown));
   return true;
 }
 

@@ -4,6 +4,8 @@
 // A bank "NAME.FMB" is looked for beside the main source first, then in the
 // directory named by FMINST (when set and not empty).  In each place the name
 // is tried exactly, then by a case-insensitive match of the file name.
+// Messages show a path as written (the directory as given, the file name as
+// found); only the path opened has its backslashes turned into separators.
 #pragma once
 
 #include <optional>
@@ -16,11 +18,17 @@
 
 namespace tallow {
 
-// The path to open for the bank file `fileName` ("NAME.FMB" or "NAME.fmb"):
-// `sourceDir` joined with the name, else FMINST joined with the name; none
-// when neither place has it.
-std::optional<std::string> locateBankFile(std::string_view sourceDir, std::string_view fileName,
-                                          const Environment& env);
+// A bank file: the path opened, and the same path as messages show it.
+struct BankPath {
+  std::string opened;
+  std::string shown;
+};
+
+// The bank file `fileName` ("NAME.FMB" or "NAME.fmb"): `sourceDir` joined
+// with the name, else FMINST joined with the name; none when neither place
+// has it.
+std::optional<BankPath> locateBankFile(std::string_view sourceDir, std::string_view fileName,
+                                       const Environment& env);
 
 // Reads up to 6152 bytes of `path` over the start of `bank`; false when the
 // file cannot be opened or read (the bank is then unchanged).
@@ -33,7 +41,7 @@ bool LoadBank(ToneBankState& bank, const std::string& sourceDir, const Environme
 
 // The file the bank is written to: the file beside the source that LoadBank
 // would find there, else the source directory joined with the bank name.
-std::string bankWritePath(const std::string& sourceDir, const std::string& bankName);
+BankPath bankWritePath(const std::string& sourceDir, const std::string& bankName);
 
 // Writes the whole bank atomically and prints "Write FMB : path"; false when
 // it cannot be written (the previous file is then intact).

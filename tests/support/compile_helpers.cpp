@@ -5,6 +5,7 @@
 #include "compiler/compile.h"
 #include "driver/run.h"
 #include "output/krbdump.h"
+#include "scan/cp932.h"
 #include "support/temp_dir.h"
 
 namespace tallow::testing {
@@ -28,6 +29,10 @@ CompileResult compileIntermediate(std::string_view text,
     result.image.assign(data, data + result.job.outputSize);
   }
   return result;
+}
+
+bool saidNothing(const CompileResult& result) {
+  return result.out == toCp932("[ MML to KRB Compiler 'TC' version 3.19w(KR3対応) ]\n\n");
 }
 
 std::string toHex(const std::vector<uint8_t>& bytes) {

@@ -24,6 +24,9 @@ struct CompileResult {
 CompileResult compileIntermediate(std::string_view text,
                                   const std::function<void(CompileJob&)>& setup = {});
 
+// True when the compiler said nothing but its banner: no warning, no error.
+bool saidNothing(const CompileResult& result);
+
 // The stream of `part` in the image as hex "91 00 00 3C ...", upper case.
 std::string partHex(const CompileResult& result, int part);
 

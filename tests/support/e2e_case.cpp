@@ -100,6 +100,14 @@ std::string outputFiles(const fs::path& dir, const std::vector<std::string>& inp
   return out;
 }
 
+// Files the program writes (KRB and FMB files) are no inputs: a run of the
+// example song in its own folder leaves them there.
+bool isInput(const fs::path& path) {
+  std::string ext = path.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+  return ext != ".expected" && ext != ".krb" && ext != ".fmb";
+}
+
 }  // namespace
 
 std::string cp932ToUtf8(const std::string& bytes) {
@@ -124,7 +132,7 @@ std::string runE2eCase(const std::string& caseDir, const std::string& expectedPa
   std::vector<std::string> inputs;
   for (const auto& e : fs::recursive_directory_iterator(caseDir)) {
     std::string rel = fs::relative(e.path(), caseDir).string();
-    if (e.path().extension() == ".expected") continue;
+    if (!isInput(e.path())) continue;
     if (e.is_directory()) fs::create_directories(fs::path(scratch.path()) / rel);
     if (e.is_regular_file()) {
       fs::copy_file(e.path(), fs::path(scratch.path()) / rel);
