@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "compiler/context.h"
 #include "mml/command_table.h"
 #include "output/optimizer.h"
 #include "preprocess/braces.h"
 #include "preprocess/macros.h"
+#include "state/compile_context.h"
 
 namespace {
 

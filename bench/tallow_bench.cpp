@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/paths.h"
+#include "base/paths.h"
 #include "driver/run.h"
 
 namespace {

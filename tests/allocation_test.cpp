@@ -7,8 +7,8 @@
 
 #include <filesystem>
 
+#include "base/cp932.h"
 #include "driver/run.h"
-#include "scan/cp932.h"
 #include "support/temp_dir.h"
 
 namespace tallow::testing {

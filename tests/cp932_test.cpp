@@ -1,4 +1,4 @@
-#include "scan/cp932.h"
+#include "base/cp932.h"
 
 #include <gtest/gtest.h>
 

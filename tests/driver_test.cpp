@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "scan/cp932.h"
+#include "base/cp932.h"
 #include "support/compile_helpers.h"
 #include "support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <random>
 
-#include "scan/cp932.h"
+#include "base/cp932.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 

@@ -3,7 +3,7 @@
 // the optimiser so that every event the handlers wrote is visible.
 #include <gtest/gtest.h>
 
-#include "scan/cp932.h"
+#include "base/cp932.h"
 #include "support/compile_helpers.h"
 
 namespace tallow::testing {

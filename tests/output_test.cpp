@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "output/krbdump.h"
+#include "krbdump/krbdump.h"
 #include "output/optimizer.h"
 #include "support/compile_helpers.h"
 

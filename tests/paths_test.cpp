@@ -1,7 +1,7 @@
 // Names and paths: which bytes of a name are characters (UTF-8 when the name
 // is valid UTF-8, Shift-JIS otherwise), and the splitting, converting and
 // upper-casing built on that one rule.
-#include "driver/paths.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 

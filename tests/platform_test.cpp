@@ -10,9 +10,9 @@
 #include <regex>
 #include <sstream>
 
+#include "base/cp932.h"
+#include "base/files.h"
 #include "compiler/compile.h"
-#include "driver/files.h"
-#include "scan/cp932.h"
 #include "support/compile_helpers.h"
 #include "support/temp_dir.h"
 

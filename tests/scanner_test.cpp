@@ -3,7 +3,7 @@
 // texts (the scanner is only ever used by a compile).
 #include <gtest/gtest.h>
 
-#include "scan/cp932.h"
+#include "base/cp932.h"
 #include "scan/keyword_table.h"
 #include "support/compile_helpers.h"
 

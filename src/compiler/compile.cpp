@@ -1,5 +1,5 @@
 // The compile driver: set-up in a fixed order, the header loop, part lines,
-// the finish (unclosed-loop warnings, the output image) and tear-down.
+// the passes after the last line and tear-down.
 //
 // Errors anywhere in a compile throw CompileUnwind to the single unwind point
 // in runCompile; an allocation failure of the standard library is reported
@@ -10,19 +10,21 @@
 #include <memory>
 #include <new>
 
-#include "compiler/context.h"
+#include "base/cp932.h"
+#include "base/paths.h"
 #include "compiler/header_commands.h"
-#include "driver/paths.h"
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
+#include "mml/loops.h"
 #include "output/krb_layout.h"
-#include "output/loops.h"
-#include "scan/cp932.h"
+#include "output/optimizer.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
 
 constexpr int kCannotOpen = 255;
+constexpr int kOptimiserPasses = 2;
 
 // The source path cut at the last '.' of its file name, with ".krb".
 std::string defaultOutputName(const std::string& sourcePath) {
@@ -33,8 +35,22 @@ std::string defaultOutputName(const std::string& sourcePath) {
   return sourcePath.substr(0, end) + ".krb";
 }
 
+// Fills the tables and the state a compile starts from, in a fixed order.
+void setUp(CompileContext& ctx) {
+  ctx.headerTable = makeHeaderTable();
+  installHeaderHandlers(ctx);
+  ctx.settings = environmentTemplate();
+  ctx.mml = makeMmlTables();
+  installMmlHandlers(ctx);
+  ctx.emlTable = makeEmlTable();
+  resetEnvelopes(ctx);
+  ctx.sourceDirectory = directoryPart(ctx.job.sourcePath);
+  ctx.settings.outputName = defaultOutputName(ctx.job.sourcePath);
+  ctx.settings.decompile = static_cast<int16_t>(ctx.job.allowDecompile & 0xFFFF);
+}
+
 void headerLoop(CompileContext& ctx) {
-  for (;;) {
+  while (!ctx.endOfSource) {
     Token token = ctx.scanner.readToken(ctx.headerTable);
     if (token.code == kCodeEndOfFile) return;
     ctx.currentToken = std::move(token);
@@ -45,40 +61,81 @@ void headerLoop(CompileContext& ctx) {
   }
 }
 
-void finish(CompileContext& ctx) {
-  checkOpenLoops(ctx);
-  buildImage(ctx);
-  ctx.job.warningCount = ctx.diag.count();
+KrbHeaderFields headerFields(const HeaderSettings& s) {
+  return KrbHeaderFields{.kr3 = s.krbType == kKrbTypeKr3,
+                         .title = s.title,
+                         .artist = s.artist,
+                         .fmbName = s.fmbName,
+                         .pmbName = s.pmbName,
+                         .wpkName = s.wpkName,
+                         .soundUse = s.soundUse,
+                         .zenlen = s.zenlen,
+                         .reverseCompilationPermitted = s.decompile != 0,
+                         .playCount = s.playCount};
+}
+
+// The results the driver prints and writes, into the job.
+void reportResults(CompileContext& ctx) {
+  const HeaderSettings& s = ctx.settings;
+  CompileJob& job = ctx.job;
+  setPathField(job.outputPath, upperFileName(s.outputName));
+  job.outputFilePath = toOpenPath(job.outputPath);
+  job.outputSize = static_cast<uint32_t>(job.outputImage.size());
+  job.title = s.title;
+  job.artist = s.artist;
+  job.fmbName = upperLetters(s.fmbName);
+  job.pmbName = upperLetters(s.pmbName);
+  job.wpkName = upperLetters(s.wpkName);
+  job.soundUse = s.soundUse;
+  job.wholeNoteTicks = s.zenlen;
+  job.allowDecompile = s.decompile;
+  job.warningCount = ctx.diag.count();
   for (int part = 0; part < kPartCount; ++part) {
-    ctx.job.partSteps[part] = ctx.parts[part].steps;
-    ctx.job.partLoopSteps[part] = ctx.parts[part].loopSteps;
+    job.partSteps[part] = ctx.parts[part].steps;
+    job.partLoopSteps[part] = ctx.parts[part].loopSteps;
   }
 }
 
-// Runs the header loop and the finish; returns the unwind value (0 when
-// neither raised an error, 1 after `.end`, error code + 1 otherwise).
-int guarded(CompileContext& ctx, void (*step)(CompileContext&)) {
+// The passes after the last line, in order: warn about loops still open;
+// for each part, end its stream and optimise it twice (unless /n); lay out
+// the image; report the results.
+void finish(CompileContext& ctx) {
+  checkOpenLoops(ctx);
+  for (int part = 0; part < kPartCount; ++part) {
+    ctx.currentPart = part;
+    ByteBuffer& stream = ctx.tracks[part];
+    if (!endStream(stream)) ctx.outOfMemory();
+    for (int pass = 0; ctx.job.optimize && pass < kOptimiserPasses; ++pass) {
+      size_t length = optimizeStream(stream.data(), stream.length());
+      if (length == 0) ctx.error("最適化に失敗しました");
+      stream.setLength(length);
+    }
+  }
+  if (!layOutImage(headerFields(ctx.settings), ctx.tracks, *ctx.program.allocator,
+                   ctx.job.outputImage)) {
+    ctx.outOfMemory();
+  }
+  reportResults(ctx);
+}
+
+// Runs one stage under the unwind point; returns 0, or the code of the
+// error that ended it.
+int guarded(CompileContext& ctx, void (*stage)(CompileContext&)) {
   try {
-    step(ctx);
+    stage(ctx);
     return 0;
   } catch (const CompileUnwind& unwind) {
-    return unwind.value;
+    return unwind.code;
   } catch (const std::bad_alloc&) {
     ctx.diag.location(-1);
     ctx.diag.message(toCp932("メモリが足りません"));
-    return 2;
+    return 1;
   }
 }
 
 int runCompile(CompileContext& ctx) {
   CompileJob& job = ctx.job;
-  installHeaderHandlers(ctx);
-  ctx.settings = environmentTemplate();
-  installMmlHandlers(ctx);
-  resetEnvelopes(ctx);
-  ctx.sourceDirectory = directoryPart(job.sourcePath);
-  ctx.settings.outputName = defaultOutputName(job.sourcePath);
-  ctx.settings.decompile = static_cast<int16_t>(job.allowDecompile & 0xFFFF);
+  setUp(ctx);
   if (!ctx.diag.open(job.logPath, *ctx.program.out)) return kCannotOpen;
   ctx.diag.setLevel(job.warnLevel);
   ctx.diag.setLimit(job.warnLimit);
@@ -87,9 +144,9 @@ int runCompile(CompileContext& ctx) {
     ctx.diag.close();
     return kCannotOpen;
   }
-  int unwound = guarded(ctx, headerLoop);
+  int failed = guarded(ctx, headerLoop);
   auto finishing = std::chrono::steady_clock::now();
-  if (unwound <= 1) unwound = guarded(ctx, finish);
+  if (failed == 0) failed = guarded(ctx, finish);
   if (ctx.program.stageTimes != nullptr) {
     ctx.program.stageTimes->output =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - finishing).count();
@@ -97,7 +154,7 @@ int runCompile(CompileContext& ctx) {
   ctx.scanner.close();
   releaseEnvelopes(ctx);
   ctx.diag.close();
-  return unwound <= 1 ? 0 : unwound - 1;
+  return failed;
 }
 
 }  // namespace
@@ -106,11 +163,11 @@ int compile(CompileJob& job, ProgramContext& program) {
   std::unique_ptr<CompileContext> ctx;
   try {
     ctx = std::make_unique<CompileContext>(job, program);
+    return runCompile(*ctx);
   } catch (const std::bad_alloc&) {
     program.out->write(toCp932("メモリが足りません\n"));
     return 1;
   }
-  return runCompile(*ctx);
 }
 
 void partLineHandler(CompileContext& ctx) {

@@ -1,7 +1,7 @@
 // The compile stage: turns the intermediate file into a KRB file image.
 #pragma once
 
-#include "driver/compile_job.h"
+#include "base/compile_job.h"
 
 namespace tallow {
 

@@ -7,10 +7,10 @@
 #include <limits>
 #include <vector>
 
+#include "base/paths.h"
 #include "compiler/compile.h"
-#include "compiler/context.h"
-#include "driver/paths.h"
 #include "envelope/envelope.h"
+#include "state/compile_context.h"
 #include "tonebank/fmb_file.h"
 
 namespace tallow {
@@ -114,7 +114,8 @@ void onZenlen(CompileContext& ctx) {
   ctx.settings.playCount = static_cast<int16_t>(std::clamp(384 / n, 1, 4));
 }
 
-void onEnd(CompileContext& ctx) { ctx.diag.unwind(0); }
+// `.end`: the header loop stops after this command; the compile finishes normally.
+void onEnd(CompileContext& ctx) { ctx.endOfSource = true; }
 void onInfo(CompileContext& ctx) { ctx.error("未定義のコマンドです"); }
 
 void onEnv(CompileContext& ctx) { defineEnvelope(ctx, number(ctx, 1, 128) - 1); }

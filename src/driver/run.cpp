@@ -10,11 +10,11 @@
 #include <chrono>
 #include <new>
 
+#include "base/cp932.h"
+#include "base/files.h"
+#include "base/paths.h"
 #include "compiler/compile.h"
-#include "driver/files.h"
-#include "driver/paths.h"
 #include "preprocess/kiln.h"
-#include "scan/cp932.h"
 
 namespace tallow {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/compile_job.h"
+#include "base/compile_job.h"
 
 namespace tallow {
 

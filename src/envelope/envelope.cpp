@@ -9,8 +9,8 @@
 
 #include <algorithm>
 
-#include "compiler/context.h"
 #include "mml/notes.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {

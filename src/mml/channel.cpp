@@ -5,9 +5,9 @@
 // event byte of each command is emitted before its arguments are read.
 #include <algorithm>
 
-#include "compiler/context.h"
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
@@ -113,7 +113,7 @@ void onFmSwitch(CompileContext& ctx) {
   ctx.emitByte(0x8D);
   ctx.emitByte(0x01);
   int32_t n = number(ctx, 0, kr3(ctx) ? 63 : 1);
-  if (kr3(ctx)) ctx.settings.fmSwitchMask = static_cast<uint16_t>(n);
+  if (kr3(ctx)) ctx.running.fmSwitchMask = static_cast<uint16_t>(n);
   ctx.emitByte(n);
 }
 
@@ -127,7 +127,7 @@ void onFmChannelSwitch(CompileContext& ctx) {
     return;
   }
   uint16_t bit = static_cast<uint16_t>(1u << ctx.currentPart);
-  uint16_t& mask = ctx.settings.fmSwitchMask;
+  uint16_t& mask = ctx.running.fmSwitchMask;
   mask = static_cast<uint16_t>(n == 1 ? mask | bit : mask & ~bit);
   ctx.emitByte(mask & 0xFF);
 }

@@ -2,7 +2,7 @@
 // handler table that maps each command code to the operation compiling it.
 #pragma once
 
-#include "compiler/context.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 

@@ -2,8 +2,8 @@
 // FM part's voice and writes the whole register byte that holds it, rebuilt
 // from the stored neighbours, as a register-write event 0x97.  On other
 // parts the arguments are read and checked, and nothing else happens.
-#include "compiler/context.h"
 #include "mml/command_table.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {

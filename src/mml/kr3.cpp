@@ -3,9 +3,9 @@
 // simultaneous key-on among them, control FM3's channel and exist only there.
 #include <array>
 
-#include "compiler/context.h"
 #include "mml/command_table.h"
 #include "mml/notes.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
@@ -54,7 +54,7 @@ void onPolyMode(CompileContext& ctx) {
   header(ctx, 0x89, 0x01);
   int32_t n = ctx.scanner.readNumber(0, 3);
   ctx.emitByte(n);
-  ctx.settings.polyMode = static_cast<int16_t>(n);
+  ctx.running.polyMode = static_cast<int16_t>(n);
 }
 
 void onBend(CompileContext& ctx) {
@@ -178,10 +178,10 @@ std::array<uint8_t, 4> chordSlots(CompileContext& ctx) {
 
 void onChord(CompileContext& ctx) {
   requireFm3(ctx);
-  if (ctx.settings.polyMode != 1 && ctx.settings.polyMode != 2) {
+  if (ctx.running.polyMode != 1 && ctx.running.polyMode != 2) {
     ctx.error("同時キーオンはポリモードでのみ使用できます");
   }
-  if (ctx.tieFlag) ctx.emitByte(0x86);
+  if (ctx.running.tieFlag) ctx.emitByte(0x86);
   header(ctx, 0x8A, 0x06);
   PartState& p = ctx.part();
   int32_t octave = p.octave;
@@ -194,7 +194,7 @@ void onChord(CompileContext& ctx) {
   if (tied) ctx.scanner.lookup(ctx.mml.commands);
   p.tieState = tied ? 1 : 0;
   if (tied) p.tiePitch = slots[0];
-  ctx.tieFlag = tied;
+  ctx.running.tieFlag = tied;
   p.octave = octave;
   p.octaveShiftOnce = 0;
 }

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "compiler/context.h"
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
 #include "mml/portamento.h"
 #include "mml/volume.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
@@ -95,11 +95,11 @@ int32_t playNote(CompileContext& ctx, int pitch) {
   if (takeKeyword(ctx, kTie)) {
     p.tieState = 1;
     p.tiePitch = pitch;
-    ctx.tieFlag = true;
+    ctx.running.tieFlag = true;
   } else {
     p.tieState = 0;
   }
-  if (p.gateValue == 0 || ctx.tieFlag) {
+  if (p.gateValue == 0 || ctx.running.tieFlag) {
     sound(ctx, pitch, length);
     return length;
   }
@@ -120,7 +120,7 @@ int32_t playNote(CompileContext& ctx, int pitch) {
 void finishNote(CompileContext& ctx, int32_t length) {
   PartState& p = ctx.part();
   p.steps = wrapSteps(int64_t{p.steps} + length);
-  if (ctx.tieFlag) {
+  if (ctx.running.tieFlag) {
     ctx.emitByte(0x86);
     if (p.envelopeRestart == 2) ctx.envelopes.runs[ctx.currentPart].restart();
   } else if (p.envelopeRestart != 0) {
@@ -142,7 +142,7 @@ void finishNote(CompileContext& ctx, int32_t length) {
 
 void onNote(CompileContext& ctx) {
   int pitch = notePitch(ctx, ctx.currentCode - kNoteC);
-  ctx.tieFlag = false;
+  ctx.running.tieFlag = false;
   int32_t length = ctx.scanner.peek(ctx.mml.commands) == kPortamento ? portamento(ctx, pitch)
                                                                      : playNote(ctx, pitch);
   finishNote(ctx, length);
@@ -236,7 +236,7 @@ int32_t readLength(CompileContext& ctx) {
     total += addDots(ctx, lengthPart(ctx));
     if (total > kMaxLength) ctx.error("音長が長すぎます");
   } while (takeKeyword(ctx, kLengthJoin));
-  total *= ctx.settings.lengthScale;
+  total *= ctx.running.lengthScale;
   if (total > kMaxLength) ctx.error("音長が長すぎます");
   return static_cast<int32_t>(total);
 }

@@ -1,9 +1,9 @@
 // Octave, transposition, detune offsets, the default length and the end
 // marker "*".  Only "*" writes an event; the others change the values from
 // which notes compute their pitch, detune and length.
-#include "compiler/context.h"
 #include "mml/command_table.h"
 #include "mml/notes.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
@@ -42,7 +42,7 @@ void onDetune2(CompileContext& ctx) { ctx.part().detune2 = ctx.scanner.readNumbe
 void onDefaultLength(CompileContext& ctx) {
   int next = ctx.scanner.peek(ctx.mml.commands);
   if (next == kCodeNumber || next == kCodeNoMatch) {
-    ctx.part().defaultLength = readLength(ctx) / ctx.settings.lengthScale;
+    ctx.part().defaultLength = readLength(ctx) / ctx.running.lengthScale;
   } else {
     ctx.part().defaultLength = ctx.settings.zenlen / 4;
   }

@@ -2,8 +2,8 @@
 // 0 (left) over 64 (centre) to 127 (right); the byte is remembered for
 // re-emission after tone changes and, on an FM part, sets the channel's
 // left/right output bits.
-#include "compiler/context.h"
 #include "mml/command_table.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {

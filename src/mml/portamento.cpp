@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "compiler/context.h"
 #include "mml/command_table.h"
 #include "mml/notes.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
@@ -136,7 +136,7 @@ int32_t portamento(CompileContext& ctx, int startPitch) {
     ctx.scanner.lookup(ctx.mml.commands);
     p.tieState = 2;
     p.tiePitch = startPitch + s.baseOffset;
-    ctx.tieFlag = true;
+    ctx.running.tieFlag = true;
   } else {
     p.tieState = 0;
   }

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "compiler/context.h"
 #include "mml/command_table.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {
@@ -24,16 +24,16 @@ int16_t tempoOf(const CompileContext& ctx, int64_t base, int64_t value) {
 void emitTempo(CompileContext& ctx, int64_t tempo) {
   int64_t value = tempo <= 0 ? 0 : 1024 - kTimerConstant / (tempo * zenlen(ctx));
   if (value <= 0 || value > 1023) ctx.error("このテンポに対応するタイマ値を設定できません");
-  ctx.settings.timerValue = static_cast<int16_t>(value);
+  ctx.running.timerValue = static_cast<int16_t>(value);
   ctx.emitWord(static_cast<int>(value));
-  ctx.settings.lengthScale = 1;
+  ctx.running.lengthScale = 1;
 }
 
 void onTempo(CompileContext& ctx) {
   ctx.emitByte(0x80);
   int32_t n = ctx.scanner.readNumber(30, 300);
   ctx.part().tempoOffset = 0;
-  ctx.settings.currentTempo = static_cast<int16_t>(n);
+  ctx.running.currentTempo = static_cast<int16_t>(n);
   emitTempo(ctx, n);
 }
 
@@ -41,19 +41,19 @@ void onTimerA(CompileContext& ctx) {
   ctx.emitByte(0x80);
   int32_t n = ctx.scanner.readNumber(0, 1023);
   ctx.part().tempoOffset = 0;
-  ctx.settings.timerValue = static_cast<int16_t>(n);
-  ctx.settings.currentTempo = tempoOf(ctx, 1024, n);
+  ctx.running.timerValue = static_cast<int16_t>(n);
+  ctx.running.currentTempo = tempoOf(ctx, 1024, n);
   ctx.emitWord(n);
-  ctx.settings.lengthScale = 1;
+  ctx.running.lengthScale = 1;
 }
 
 void onTimerB(CompileContext& ctx) {
   ctx.emitByte(0x80);
   int32_t n = ctx.scanner.readNumber(0, 255);
-  ctx.settings.timerValue = static_cast<int16_t>(4 * n);
-  ctx.settings.currentTempo = tempoOf(ctx, 256, n);
+  ctx.running.timerValue = static_cast<int16_t>(4 * n);
+  ctx.running.currentTempo = tempoOf(ctx, 256, n);
   ctx.emitWord(4 * n);
-  ctx.settings.lengthScale = 4;
+  ctx.running.lengthScale = 4;
 }
 
 void onRelativeTempo(CompileContext& ctx) {
@@ -62,7 +62,7 @@ void onRelativeTempo(CompileContext& ctx) {
   int32_t& offset = ctx.part().tempoOffset;
   offset =
       n == 0 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(offset) + static_cast<uint32_t>(n));
-  emitTempo(ctx, int64_t{ctx.settings.currentTempo} + offset);
+  emitTempo(ctx, int64_t{ctx.running.currentTempo} + offset);
 }
 
 // The timer value for a value `a` of another timer clock, found by search:
@@ -86,10 +86,10 @@ void onOtherClockTempo(CompileContext& ctx) {
   ctx.emitByte(0x80);
   int32_t value = searchTimerValue(ctx, ctx.scanner.readNumber(20, 4883));
   ctx.part().tempoOffset = 0;
-  ctx.settings.timerValue = static_cast<int16_t>(value);
-  ctx.settings.currentTempo = tempoOf(ctx, 1024, value);
+  ctx.running.timerValue = static_cast<int16_t>(value);
+  ctx.running.currentTempo = tempoOf(ctx, 1024, value);
   ctx.emitWord(value);
-  ctx.settings.lengthScale = 1;
+  ctx.running.lengthScale = 1;
 }
 
 }  // namespace

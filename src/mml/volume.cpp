@@ -4,8 +4,8 @@
 // "!" family changes the volume for the next note only.
 #include "mml/volume.h"
 
-#include "compiler/context.h"
 #include "mml/command_table.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "compiler/part_state.h"
+#include "state/part_state.h"
 
 namespace tallow {
 

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/allocator.h"
+#include "base/allocator.h"
 
 namespace tallow {
 

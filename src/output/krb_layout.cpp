@@ -1,14 +1,10 @@
-// Laying out the KRB image: every stream is ended and optimised first, then
-// the image is allocated once at its final size and the streams are copied
-// in and released one by one, so that memory stays near one copy of the data.
+// Laying out the KRB image: the image is allocated once at its final size
+// and the streams are copied in and released one by one.
 #include "output/krb_layout.h"
 
 #include <cstring>
 
-#include "compiler/context.h"
-#include "driver/paths.h"
-#include "output/events.h"
-#include "output/optimizer.h"
+#include "output/krb_format.h"
 
 namespace tallow {
 namespace {
@@ -21,79 +17,55 @@ void putLong(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-void fillHeader(const HeaderSettings& s, uint8_t* h) {
-  std::memset(h, 0, kKrbHeaderSize);
-  std::memcpy(h, s.krbType == kKrbTypeKr3 ? "KR3" : "KR2", 3);
-  putText(h + 0x03, s.title, 64);
-  putText(h + 0x43, s.artist, 16);
-  putText(h + 0x53, s.fmbName, 12);
-  putText(h + 0x5F, s.pmbName, 12);
-  h[0x6B] = 15;
-  h[0x6C] = static_cast<uint8_t>(s.soundUse);
-  putText(h + 0xE5, s.wpkName, 12);
-  h[0xFD] = static_cast<uint8_t>(s.zenlen & 0xFF);
-  h[0xFE] = static_cast<uint8_t>((s.zenlen >> 8) & 0xFF);
-  h[0xFF] = s.decompile != 0 ? 0x00 : 0xFF;
-  h[0x100] = 0x8F;
-  h[0x101] = 0x01;
-  h[0x102] = static_cast<uint8_t>(s.playCount);
-}
-
-// Appends the end code and, unless optimisation is off, optimises twice.
-void finishStream(CompileContext& ctx, ByteBuffer& stream) {
-  if (!stream.reserve(1)) ctx.error("メモリが足りません");
-  stream.put(kEndCode);
-  if (!ctx.job.optimize) return;
-  for (int pass = 0; pass < 2; ++pass) {
-    size_t length = optimizeStream(stream.data(), stream.length());
-    if (length == 0) ctx.error("最適化に失敗しました");
-    stream.setLength(length);
-  }
-}
-
-void fillJob(CompileContext& ctx) {
-  const HeaderSettings& s = ctx.settings;
-  CompileJob& job = ctx.job;
-  setPathField(job.outputPath, upperFileName(s.outputName));
-  job.outputFilePath = toOpenPath(job.outputPath);
-  job.title = s.title;
-  job.artist = s.artist;
-  job.fmbName = upperLetters(s.fmbName);
-  job.pmbName = upperLetters(s.pmbName);
-  job.wpkName = upperLetters(s.wpkName);
-  job.soundUse = s.soundUse;
-  job.wholeNoteTicks = s.zenlen;
-  job.allowDecompile = s.decompile;
+void fillHeader(const KrbHeaderFields& f, uint8_t* h) {
+  namespace k = krb_header;
+  std::memset(h, 0, k::kSize);
+  std::memcpy(h + k::kTag, f.kr3 ? kTagKr3 : kTagKr2, k::kTagSize);
+  putText(h + k::kTitle, f.title, k::kTitleSize);
+  putText(h + k::kArtist, f.artist, k::kArtistSize);
+  putText(h + k::kFmbName, f.fmbName, k::kBankNameSize);
+  putText(h + k::kPmbName, f.pmbName, k::kBankNameSize);
+  h[k::kPartCount] = kPartCount;
+  h[k::kSoundUse] = static_cast<uint8_t>(f.soundUse);
+  putText(h + k::kWpkName, f.wpkName, k::kBankNameSize);
+  h[k::kZenlen] = static_cast<uint8_t>(f.zenlen & 0xFF);
+  h[k::kZenlen + 1] = static_cast<uint8_t>((f.zenlen >> 8) & 0xFF);
+  h[k::kLock] = f.reverseCompilationPermitted ? kLockPermitted : kLockLocked;
+  h[k::kStartEvent] = kEventStart;
+  h[k::kStartEvent + 1] = 0x01;  // the count of bytes that follow
+  h[k::kStartEvent + 2] = static_cast<uint8_t>(f.playCount);
 }
 
 }  // namespace
 
-void buildImage(CompileContext& ctx) {
-  size_t total = kKrbHeaderSize;
+bool endStream(ByteBuffer& stream) {
+  if (!stream.reserve(1)) return false;
+  stream.put(kEventEnd);
+  return true;
+}
+
+bool layOutImage(const KrbHeaderFields& fields, std::array<ByteBuffer, kPartCount>& streams,
+                 Allocator& allocator, ByteBlock& image) {
+  size_t total = krb_header::kSize;
+  for (const ByteBuffer& stream : streams) total += stream.length();
+  if (total > kMaxBlockSize) return false;
+  auto* data = static_cast<uint8_t*>(allocator.allocate(total));
+  if (data == nullptr) return false;
+  image.adopt(allocator, data, total);
+  fillHeader(fields, data);
+  size_t position = krb_header::kSize;
   for (int part = 0; part < kPartCount; ++part) {
-    ctx.currentPart = part;
-    finishStream(ctx, ctx.tracks[part]);
-    total += ctx.tracks[part].length();
-  }
-  if (total > kMaxBlockSize) ctx.error("メモリが足りません");
-  Allocator& allocator = *ctx.program.allocator;
-  auto* image = static_cast<uint8_t*>(allocator.allocate(total));
-  if (image == nullptr) ctx.error("メモリが足りません");
-  ctx.job.outputImage.adopt(allocator, image, total);
-  fillHeader(ctx.settings, image);
-  size_t position = kKrbHeaderSize;
-  for (int part = 0; part < kPartCount; ++part) {
-    ByteBuffer& stream = ctx.tracks[part];
-    uint8_t* entry = image + kPartTableOffset + 8 * part;
-    bool first = part == 0;
-    putLong(entry, static_cast<uint32_t>(first ? position - 3 : position));
-    putLong(entry + 4, static_cast<uint32_t>(first ? stream.length() + 3 : stream.length()));
-    if (stream.length() > 0) std::memcpy(image + position, stream.data(), stream.length());
+    ByteBuffer& stream = streams[part];
+    uint8_t* entry = data + krb_header::kPartTable + krb_header::kPartEntrySize * part;
+    // FM1's entry covers the start-of-song event at the end of the header.
+    size_t before = part == 0 ? krb_header::kStartEventSize : 0;
+    putLong(entry, static_cast<uint32_t>(position - before));
+    putLong(entry + 4, static_cast<uint32_t>(stream.length() + before));
+    if (stream.length() > 0) std::memcpy(data + position, stream.data(), stream.length());
     position += stream.length();
     stream.release();
   }
-  ctx.job.outputSize = static_cast<uint32_t>(total);
-  fillJob(ctx);
+  return true;
 }
 
 }  // namespace tallow

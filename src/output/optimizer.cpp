@@ -5,20 +5,22 @@
 
 #include <array>
 
-#include "output/events.h"
+#include "output/krb_format.h"
 
 namespace tallow {
 namespace {
 
 constexpr int kNoStop = -1;
 
+// The last value written of each remembered setting; the initial values
+// stand for "none yet" (1024 lies outside every detune written).
 struct Memories {
-  int last81 = -1, last83 = -1, last84 = -1, last91 = 1024, last93 = -1;
+  int tone = -1, gate = -1, volume = -1, detune = 1024, pan = -1;
 
   void resetButGate() {
-    int gate = last83;
+    int keep = gate;
     *this = Memories{};
-    last83 = gate;
+    gate = keep;
   }
 };
 
@@ -52,13 +54,14 @@ class Pass {
   Memories m_;
 };
 
-// The codes that end a look-ahead: notes, key-ons, rests, loop events,
+// The codes that end a look-ahead: notes, chords, rests, loop events,
 // register writes, the end code and every code that is no event.
 constexpr std::array<bool, 256> makeBarriers() {
   std::array<bool, 256> barrier{};
-  for (int code = 0; code < 256; ++code) {
-    barrier[code] = code < 0x80 || code == 0x8A || code == 0x90 || code == 0xFF || code == 0x95 ||
-                    code == 0x96 || code == 0x97 || code == 0x9B || kEventLength[code] == 0;
+  for (int code = 0; code < 256; ++code) barrier[code] = code < 0x80 || kEventLength[code] == 0;
+  for (uint8_t code : {kEventChord, kEventRest, kEventEnd, kEventLoopStart, kEventLoopEnd,
+                       kEventRegister, kEventLoopEscape}) {
+    barrier[code] = true;
   }
   return barrier;
 }
@@ -88,7 +91,7 @@ void Pass::note() {
   uint8_t pitch = s_[r_];
   uint32_t total = static_cast<uint32_t>(word(r_ + 1));
   r_ += 3;
-  while (fits(4) && s_[r_] == 0x86 && s_[r_ + 1] == pitch &&
+  while (fits(4) && s_[r_] == kEventTie && s_[r_ + 1] == pitch &&
          total + static_cast<uint32_t>(word(r_ + 2)) <= 0xFFFF) {
     total += static_cast<uint32_t>(word(r_ + 2));
     r_ += 4;
@@ -99,11 +102,11 @@ void Pass::note() {
 void Pass::rest() {
   uint32_t total = static_cast<uint32_t>(word(r_ + 1));
   r_ += 3;
-  while (fits(3) && s_[r_] == 0x90 && total + static_cast<uint32_t>(word(r_ + 1)) <= 0xFFFE) {
+  while (fits(3) && s_[r_] == kEventRest && total + static_cast<uint32_t>(word(r_ + 1)) <= 0xFFFE) {
     total += static_cast<uint32_t>(word(r_ + 1));
     r_ += 3;
   }
-  writeTimed(0x90, total);
+  writeTimed(kEventRest, total);
 }
 
 bool Pass::remembered(int& memory, int value, size_t count, int stopCode) {
@@ -120,57 +123,57 @@ size_t Pass::run() {
   while (r_ < length_) {
     int code = s_[r_];
     size_t count = kEventLength[code];
-    if (code < 0x7A) {  // the most common event: a note
+    if (isNoteCode(static_cast<uint8_t>(code))) {  // the most common event
       if (!fits(3)) return 0;
       note();
       continue;
     }
-    if (code == 0xFF) {
+    if (code == kEventEnd) {
       copy(1);
       return w_;
     }
     if (count == 0 || code < 0x80 || !fits(count)) return 0;
     switch (code) {
-      case 0x90:
+      case kEventRest:
         rest();
         break;
-      case 0x86:
-      case 0x8A:
-      case 0x9B:
+      case kEventTie:
+      case kEventChord:
+      case kEventLoopEscape:
         copy(count);
         break;
-      case 0x81:
-        if (isSuperseded(r_ + 2, 0x81, kNoStop)) {
-          r_ += 2;
+      case kEventTone:
+        if (isSuperseded(r_ + count, kEventTone, kNoStop)) {
+          r_ += count;
         } else {
-          remembered(m_.last81, s_[r_ + 1], 2, kNoStop);
-          m_.last93 = -1;
+          remembered(m_.tone, s_[r_ + 1], count, kNoStop);
+          m_.pan = -1;  // a tone change may reset the pan
         }
         break;
-      case 0x83:
-        remembered(m_.last83, s_[r_ + 1], 2, kNoStop);
+      case kEventGate:
+        remembered(m_.gate, s_[r_ + 1], count, kNoStop);
         break;
-      case 0x84:
-        remembered(m_.last84, s_[r_ + 1], 2, kNoStop);
+      case kEventVolume:
+        remembered(m_.volume, s_[r_ + 1], count, kNoStop);
         break;
-      case 0x93:
-        remembered(m_.last93, s_[r_ + 1], 2, 0x81);
+      case kEventPan:
+        remembered(m_.pan, s_[r_ + 1], count, kEventTone);
         break;
-      case 0x91:
-        remembered(m_.last91, static_cast<int16_t>(word(r_ + 1)), 3, 0x97);
+      case kEventDetune:
+        remembered(m_.detune, static_cast<int16_t>(word(r_ + 1)), count, kEventRegister);
         break;
-      case 0x97:
-      case 0x9D:
+      case kEventRegister:
+      case kEventSettingAtQ:
         copy(count);
         m_.resetButGate();
         break;
-      case 0x95:
+      case kEventLoopStart:
         copy(count);
         m_ = Memories{};
         break;
-      case 0x96:
+      case kEventLoopEnd:
         copy(count);
-        if (s_[r_ - 1] == 0) return w_;
+        if (s_[r_ - 1] == 0) return w_;  // an endless loop ends the part
         m_ = Memories{};
         break;
       default:

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/paths.h"
+#include "base/cp932.h"
+#include "base/paths.h"
+#include "base/text_scan.h"
 #include "preprocess/macros.h"
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
 
 namespace tallow {
 namespace {
@@ -105,7 +105,7 @@ bool BraceExpander::run(std::string_view source) {
       ++i;
       if (!closeGroup(source, i)) return false;
     } else {
-      size_t end = i + 1 + PlainPrefix(source.substr(i + 1), '{', '}', '\\');
+      size_t end = i + 1 + plainPrefix(source.substr(i + 1), '{', '}', '\\');
       while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
       if (!copy(source.substr(i, end - i))) return false;
       i = end;

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/out_stream.h"
+#include "base/out_stream.h"
 
 namespace tallow {
 

@@ -5,8 +5,8 @@
 
 #include <array>
 
-#include "driver/paths.h"
-#include "preprocess/text_scan.h"
+#include "base/paths.h"
+#include "base/text_scan.h"
 
 namespace tallow {
 namespace {
@@ -31,7 +31,7 @@ void StripComment(std::string& line) {
   const size_t size = line.size();
   size_t read = 0;
   // Up to the first byte that needs a look, the line stays as it is.
-  read = PlainPrefix(line, ';', '/', '\\');
+  read = plainPrefix(line, ';', '/', '\\');
   while (read < size && !isSpecial(line[read])) ++read;
   size_t write = read;
   while (read < size) {

@@ -3,15 +3,16 @@
 // current branch is not taken or lies inside a skipped branch.  At most 4096
 // blocks are open at once in the whole run, and the stack lives on the heap,
 // so deep nesting costs no call depth.
+#include "base/cp932.h"
+#include "base/text_scan.h"
+#include "preprocess/delimiters.h"
 #include "preprocess/kiln_run.h"
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
 
 namespace tallow {
 
 LineLoop::Step LineLoop::openBlock(bool negate) {
   std::string name;
-  if (!ReadWord(line_, pos_, name, kNameDelimiters) || HasTrailingText(line_, pos_)) {
+  if (!readWord(line_, pos_, name, kNameDelimiters) || hasTrailingText(line_, pos_)) {
     return locationReport();
   }
   if (run_.openBlocks >= kMaxOpenBlocks) {

@@ -5,10 +5,10 @@
 // current directory, then in the include search directory (KRHPATH); the
 // directory of the including file plays no part.  Every name, the one from
 // the command line too, is opened with its backslashes as separators.
-#include "driver/paths.h"
+#include "base/cp932.h"
+#include "base/paths.h"
+#include "base/text_scan.h"
 #include "preprocess/kiln_run.h"
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
 
 namespace tallow {
 namespace {
@@ -57,8 +57,8 @@ bool ProcessFile(KilnRun& run, std::string name) {
 
 LineLoop::Step LineLoop::includeLine() {
   std::string name;
-  if (!ReadField(line_, pos_, name, kFieldDelimiters, kMaxIncludeNameLength + 1) ||
-      HasTrailingText(line_, pos_)) {
+  if (!readField(line_, pos_, name, kFieldDelimiters, kMaxIncludeNameLength + 1) ||
+      hasTrailingText(line_, pos_)) {
     run_.say("引数が多すぎます\n");
     return locationReport();
   }

@@ -8,9 +8,9 @@
 #include <memory>
 #include <new>
 
-#include "driver/paths.h"
+#include "base/cp932.h"
+#include "base/paths.h"
 #include "preprocess/kiln_run.h"
-#include "scan/cp932.h"
 
 namespace tallow {
 namespace {
@@ -42,7 +42,7 @@ KilnRun::KilnRun(CompileJob& runJob, ProgramContext& program, FileWriter& interm
       intermediate(intermediateFile),
       messages(messageStream),
       sourceDir(directoryPart(runJob.sourcePath)),
-      tones(program.toneBank) {}
+      tones(*program.toneBank) {}
 
 void KilnRun::say(std::string_view utf8) const { messages.write(formatMessage(utf8)); }
 
@@ -64,6 +64,7 @@ int RunPreprocessor(CompileJob& job, ProgramContext& program) {
   messages->write(kBanner);
   bool ok = false;
   try {
+    if (!program.toneBank) program.toneBank = std::make_shared<ToneBankState>();
     KilnRun run(job, program, *intermediate, *messages);
     ok = processSource(run);
   } catch (const std::bad_alloc&) {

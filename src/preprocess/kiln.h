@@ -3,7 +3,7 @@
 // writes the intermediate file.
 #pragma once
 
-#include "driver/compile_job.h"
+#include "base/compile_job.h"
 
 namespace tallow {
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/compile_job.h"
-#include "driver/files.h"
-#include "driver/out_stream.h"
+#include "base/compile_job.h"
+#include "base/files.h"
+#include "base/out_stream.h"
 #include "preprocess/line_class.h"
 #include "preprocess/macros.h"
 #include "tonebank/tone_defs.h"

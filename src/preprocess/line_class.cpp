@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "preprocess/text_scan.h"
+#include "base/text_scan.h"
+#include "preprocess/delimiters.h"
 
 namespace tallow {
 namespace {
@@ -46,7 +47,7 @@ LineClass lookUp(const std::string& word) {
 
 LineClass ClassifyLine(std::string_view line, size_t& pos, bool toneInProgress,
                        bool withPrefixSet) {
-  size_t start = SkipBlanks(line, pos);
+  size_t start = skipBlanks(line, pos);
   if (start >= line.size() || kWordStarts.find(line[start]) == std::string_view::npos) {
     pos = start;
     return toneInProgress ? LineClass::kToneDef : LineClass::kText;

@@ -5,11 +5,11 @@
 // messages and the location report and ends the loop at once.
 #include <string>
 
+#include "base/cp932.h"
+#include "base/text_scan.h"
 #include "preprocess/braces.h"
 #include "preprocess/comment.h"
 #include "preprocess/kiln_run.h"
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
 #include "tonebank/fmb_file.h"
 
 namespace tallow {
@@ -172,7 +172,7 @@ LineLoop::Step LineLoop::bankNameMissing() {
 }
 
 LineLoop::Step LineLoop::trailingCheck() {
-  if (!HasTrailingText(line_, pos_)) return Step::kNext;
+  if (!hasTrailingText(line_, pos_)) return Step::kNext;
   run_.say("引数が多すぎます\n");
   return locationReport();
 }

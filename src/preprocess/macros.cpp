@@ -13,9 +13,10 @@
 #include <array>
 #include <cstdint>
 
-#include "driver/paths.h"
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
+#include "base/cp932.h"
+#include "base/paths.h"
+#include "base/text_scan.h"
+#include "preprocess/delimiters.h"
 
 namespace tallow {
 namespace {
@@ -126,7 +127,7 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
       ok = append(out, source.substr(i, 2));
       i += 2;
     } else {
-      size_t end = i + 1 + PlainPrefix(source.substr(i + 1), '$', '?', '\\');
+      size_t end = i + 1 + plainPrefix(source.substr(i + 1), '$', '?', '\\');
       while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
       ok = append(out, source.substr(i, end - i));
       i = end;
@@ -139,9 +140,9 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
 bool Expander::dollarReference(std::string_view source, size_t& i, std::string& out,
                                const Binding* inForce) {
   std::string name;
-  if (!ReadWord(source, i, name, kRefDelimiters)) return false;
+  if (!readWord(source, i, name, kRefDelimiters)) return false;
   const Macro* macro = table_.find(name);
-  i = SkipBlanks(source, i);
+  i = skipBlanks(source, i);
   if (macro == nullptr || macro->parameters.empty()) {
     return insertExpansion(name, inForce, nullptr, out);
   }
@@ -161,7 +162,7 @@ bool Expander::readArguments(std::string_view source, size_t& i, const std::stri
   for (size_t k = 0; k < count; ++k) {
     std::string argument;
     if (!ReadArgument(source, i, argument)) return false;
-    i = SkipBlanks(source, i);
+    i = skipBlanks(source, i);
     use.arguments.push_back(std::move(argument));
     bool last = k + 1 == count;
     char expected = last ? ')' : ',';
@@ -178,11 +179,11 @@ bool Expander::readArguments(std::string_view source, size_t& i, const std::stri
 
 bool Expander::questionReference(std::string_view source, size_t& i, std::string& out,
                                  const Binding* inForce) {
-  i = SkipBlanks(source, i);
+  i = skipBlanks(source, i);
   std::string name;
   if (i < source.size()) name.assign(1, source[i++]);
   if (!insertExpansion(name, inForce, nullptr, out)) return false;
-  i = SkipBlanks(source, i);
+  i = skipBlanks(source, i);
   return true;
 }
 
@@ -229,13 +230,13 @@ bool readParameters(std::string_view line, size_t& pos, const std::string& name,
                     std::vector<std::string>& parameters, OutStream& messages) {
   for (;;) {
     std::string parameter;
-    if (!ReadWord(line, pos, parameter, kRefDelimiters)) return false;
+    if (!readWord(line, pos, parameter, kRefDelimiters)) return false;
     if (parameter.empty()) {
       messages.write(formatMessage("引数は省略できません\n"));
       return false;
     }
     parameters.push_back(std::move(parameter));
-    pos = SkipBlanks(line, pos);
+    pos = skipBlanks(line, pos);
     char next = pos < line.size() ? line[pos] : '\0';
     if (next != ')' && next != ',') {
       messages.write(formatMessage("マクロ %s に対する引数が多いか、括弧が閉じていません\n", name));
@@ -294,7 +295,7 @@ void MacroTable::dropCache() {
 
 bool DefineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
   std::string written;
-  if (!ReadWord(line, pos, written, kNameDelimiters)) {
+  if (!readWord(line, pos, written, kNameDelimiters)) {
     messages.write(formatMessage("マクロ名が取得できません\n"));
     return false;
   }
@@ -303,7 +304,7 @@ bool DefineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
     ++pos;
     if (!readParameters(line, pos, written, macro.parameters, messages)) return false;
   }
-  macro.body = std::string(TrimRight(line.substr(SkipBlanks(line, pos))));
+  macro.body = std::string(trimRight(line.substr(skipBlanks(line, pos))));
   std::string_view name = written;
   if (!name.empty() && name[0] == '$') name.remove_prefix(1);
   if (name.empty()) {
@@ -329,7 +330,7 @@ bool ExpandMacros(std::string_view source, std::string& dest, MacroTable& table,
 
 bool ReadArgument(std::string_view text, size_t& pos, std::string& out) {
   out.clear();
-  size_t i = SkipBlanks(text, pos);
+  size_t i = skipBlanks(text, pos);
   int open = 0;
   for (; i < text.size(); ++i) {
     char c = text[i];

@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/out_stream.h"
+#include "base/out_stream.h"
 
 namespace tallow {
 

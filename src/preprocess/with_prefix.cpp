@@ -1,14 +1,15 @@
 // #with / #{ and #endwith / #}: the prefix written with a blank before every
 // ordinary line.  One prefix at a time, at most 31 bytes; it belongs to the
 // run and outlives the file that set it.
+#include "base/text_scan.h"
+#include "preprocess/delimiters.h"
 #include "preprocess/kiln_run.h"
-#include "preprocess/text_scan.h"
 
 namespace tallow {
 
 LineLoop::Step LineLoop::setWithPrefix() {
   std::string word;
-  if (!ReadWord(line_, pos_, word, kWithDelimiters)) {
+  if (!readWord(line_, pos_, word, kWithDelimiters)) {
     run_.say("引数が多すぎます\n");
     return locationReport();
   }

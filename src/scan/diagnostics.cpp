@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "scan/cp932.h"
+#include "base/cp932.h"
 #include "scan/scanner.h"
 
 namespace tallow {
@@ -62,7 +62,7 @@ void Diagnostics::warning(std::string_view utf8, int level) {
 void Diagnostics::error(std::string_view utf8, int code) {
   location(-1);
   message(toCp932(utf8));
-  unwind(code);
+  throw CompileUnwind{code};
 }
 
 }  // namespace tallow

@@ -12,15 +12,16 @@
 #include <string>
 #include <string_view>
 
-#include "driver/out_stream.h"
+#include "base/out_stream.h"
 
 namespace tallow {
 
 class Scanner;
 
-// Thrown to unwind a compile; `value` is the error code + 1 (1 for `.end`).
+// Thrown by an error to unwind a compile; `code` is the error's code (1 for
+// every error of the source).  Nothing else unwinds a compile.
 struct CompileUnwind {
-  int value;
+  int code;
 };
 
 constexpr int kWarnOrdinary = 1;
@@ -49,7 +50,6 @@ class Diagnostics {
   void warning(std::string_view utf8, int level);
   // Prints the position block and the message, then unwinds with `code`.
   [[noreturn]] void error(std::string_view utf8, int code = 1);
-  [[noreturn]] void unwind(int code) { throw CompileUnwind{code + 1}; }
 
  private:
   bool shown(int level) const { return (count_ < limit_ || limit_ == 0) && level <= level_; }

@@ -47,6 +47,8 @@ class KeywordTable {
  public:
   using Entry = std::pair<const char*, int16_t>;
 
+  // An empty table: a title record without a name and the terminator.
+  KeywordTable() : KeywordTable("", std::vector<Entry>{}, 0) {}
   // A table titled `title` holding `entries` in order; `capacity` is the
   // number of records it has room for (title and entries included), so that
   // redefinitions up to that many records still leave a terminating record.

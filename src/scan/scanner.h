@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/files.h"
+#include "base/files.h"
 #include "scan/keyword_table.h"
 
 namespace tallow {

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "driver/files.h"
-#include "driver/paths.h"
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
+#include "base/cp932.h"
+#include "base/files.h"
+#include "base/paths.h"
+#include "base/text_scan.h"
 
 namespace tallow {
 namespace {
@@ -63,7 +63,7 @@ bool WriteBank(const ToneBankState& bank, const std::string& sourceDir, OutStrea
 bool SetBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
                  const std::string& sourceDir, const Environment& env, OutStream& messages) {
   std::string name;
-  if (!ReadField(line, pos, name, kBankNameDelimiters, kMaxBankNameLength + 1)) {
+  if (!readField(line, pos, name, kBankNameDelimiters, kMaxBankNameLength + 1)) {
     messages.write(formatMessage("引数が多すぎます\n"));
     return false;
   }

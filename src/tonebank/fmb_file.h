@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "driver/compile_job.h"
-#include "driver/out_stream.h"
+#include "base/compile_job.h"
+#include "base/out_stream.h"
 #include "tonebank/tone_bank.h"
 
 namespace tallow {

@@ -1,5 +1,5 @@
 // The in-memory FM tone bank that the tone compiler fills and writes as an
-// FMB file: an 8-byte header and 128 tone records of 48 bytes.
+// FMB file (layout in output/fmb_format.h).
 //
 // The bank, its tone count, its name and the tone-name buffer live for the
 // whole program: a preprocessor run does not reset them.
@@ -9,13 +9,9 @@
 #include <cstdint>
 #include <string>
 
-namespace tallow {
+#include "output/fmb_format.h"
 
-constexpr size_t kFmbHeaderSize = 8;
-constexpr size_t kToneRecordSize = 48;
-constexpr size_t kToneRecordCount = 128;
-constexpr size_t kFmbFileSize = kFmbHeaderSize + kToneRecordSize * kToneRecordCount;  // 6152
-constexpr size_t kToneNameLength = 8;
+namespace tallow {
 
 struct ToneBankState {
   std::array<uint8_t, kFmbFileSize> bytes{};

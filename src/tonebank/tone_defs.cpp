@@ -9,8 +9,8 @@
 
 #include <climits>
 
-#include "preprocess/text_scan.h"
-#include "scan/cp932.h"
+#include "base/cp932.h"
+#include "base/text_scan.h"
 #include "tonebank/fmb_file.h"
 
 namespace tallow {
@@ -261,7 +261,7 @@ int32_t DecimalValue(std::string_view word) {
 bool SetStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
   std::string word;
   // A word too long to read fails like a bad number.
-  if (!ReadWord(line, pos, word, kFieldDelimiters)) return false;
+  if (!readWord(line, pos, word, kFieldDelimiters)) return false;
   state.startNumber = static_cast<uint8_t>(static_cast<uint32_t>(DecimalValue(word)));
   return state.startNumber <= 1;
 }

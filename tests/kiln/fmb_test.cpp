@@ -106,7 +106,7 @@ TEST(Fmb, Lookup) {
                                   : "Write FMB : " + c.written + "\n";
     EXPECT_EQ(r.status, 0) << c.name;
     EXPECT_EQ(r.messages, expected) << c.name;
-    EXPECT_EQ(program.toneBank.bytes[40], c.marker) << c.name;
+    EXPECT_EQ(program.toneBank->bytes[40], c.marker) << c.name;
     if (!c.written.empty()) {
       EXPECT_EQ(dir.read(c.written).size(), kFmbFileSize) << c.name;
     }

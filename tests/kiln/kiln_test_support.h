@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/compile_job.h"
-#include "driver/out_stream.h"
+#include "base/compile_job.h"
+#include "base/cp932.h"
+#include "base/out_stream.h"
 #include "preprocess/kiln.h"
-#include "scan/cp932.h"
 #include "support/temp_dir.h"
 
 namespace tallow::testing {

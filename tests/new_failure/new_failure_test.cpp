@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <new>
 
+#include "base/cp932.h"
 #include "driver/run.h"
-#include "scan/cp932.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "base/cp932.h"
 #include "compiler/compile.h"
 #include "driver/run.h"
-#include "output/krbdump.h"
-#include "scan/cp932.h"
+#include "krbdump/krbdump.h"
 #include "support/temp_dir.h"
 
 namespace tallow::testing {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/compile_job.h"
+#include "base/compile_job.h"
 
 namespace tallow::testing {
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "output/krbdump.h"
+#include "krbdump/krbdump.h"
 #include "support/compile_helpers.h"
 #include "support/temp_dir.h"
 
@@ -22,7 +22,7 @@ struct CodePair {
 };
 
 constexpr CodePair kTable[] = {
-#include "scan/cp932_table.inc"
+#include "base/cp932_table.inc"
 };
 
 void appendUtf8(std::string& out, uint32_t cp) {

@@ -1,6 +1,6 @@
 // UTF-8 to CP932 conversion through a sorted table of the two-byte codes
 // (and the half-width katakana), generated once by tools/gen_cp932.py.
-#include "scan/cp932.h"
+#include "base/cp932.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,7 +17,7 @@ struct CodePair {
 };
 
 constexpr CodePair kTable[] = {
-#include "scan/cp932_table.inc"
+#include "base/cp932_table.inc"
 };
 
 // Decodes one UTF-8 sequence at `i`; returns U+FFFD for a malformed one.

@@ -1,6 +1,6 @@
 // The standard heap as the compiler's allocation/release pair, and the
 // block growth shared by event streams, envelopes and the output image.
-#include "driver/allocator.h"
+#include "base/allocator.h"
 
 #include <cstdlib>
 #include <cstring>

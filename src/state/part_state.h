@@ -7,12 +7,9 @@
 #include <array>
 #include <cstdint>
 
+#include "base/parts.h"
+
 namespace tallow {
-
-constexpr int kFmPartCount = 6;
-constexpr int kBeepPart = 14;
-
-inline bool isFmPart(int part) { return part < kFmPartCount; }
 
 // Step counts are 32-bit and wrap around in two's complement.
 inline int32_t wrapSteps(int64_t steps) {

@@ -4,7 +4,8 @@
 // A CompileContext is made afresh for every compile, so one process can
 // compile any number of sources one after another; nothing of a compile is
 // kept in global state.  Handlers work on the part selected by
-// `currentPart` and read their own arguments through `scanner`.
+// `currentPart` and read their own arguments through `scanner`.  The
+// compiler core fills the keyword and handler tables at the compile's start.
 #pragma once
 
 #include <array>
@@ -12,17 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "compiler/header_settings.h"
-#include "compiler/part_state.h"
-#include "driver/compile_job.h"
-#include "envelope/envelope_state.h"
-#include "mml/fm_voice.h"
+#include "base/compile_job.h"
+#include "base/parts.h"
 #include "output/byte_buffer.h"
-#include "output/loop_state.h"
+#include "output/fmb_format.h"
 #include "scan/diagnostics.h"
 #include "scan/keyword_table.h"
 #include "scan/scanner.h"
-#include "tonebank/tone_bank.h"
+#include "state/envelope_state.h"
+#include "state/fm_voice.h"
+#include "state/header_settings.h"
+#include "state/loop_state.h"
+#include "state/part_state.h"
 
 namespace tallow {
 
@@ -50,6 +52,7 @@ struct CompileContext {
   ProgramContext& program;
 
   HeaderSettings settings;
+  MmlRunState running;
   Scanner scanner;
   Diagnostics diag{scanner};
 
@@ -72,7 +75,7 @@ struct CompileContext {
   int currentPart = 0;
   int currentCode = 0;
   Token currentToken;
-  bool tieFlag = false;
+  bool endOfSource = false;  // `.end` was read: the header loop stops
 
   PartState& part() { return parts[currentPart]; }
   ByteBuffer& track() { return tracks[currentPart]; }

@@ -3,13 +3,13 @@
 // body "@jN" is written as loop events that the sound driver repeats; a
 // count of 0 or 1 makes it endless, which ends the part.  Step counts follow
 // the repetitions in both cases (32-bit, wrapping).
-#include "output/loops.h"
+#include "mml/loops.h"
 
 #include <cstring>
 #include <string>
 
-#include "compiler/context.h"
 #include "mml/command_table.h"
+#include "state/compile_context.h"
 
 namespace tallow {
 namespace {

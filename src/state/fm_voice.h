@@ -6,11 +6,9 @@
 #include <array>
 #include <cstdint>
 
-namespace tallow {
+#include "output/fmb_format.h"
 
-// Register slot s of a tone record belongs to operator kOperatorSlotOrder[s];
-// operator k (1-4) uses register slot kOperatorSlotOrder[k - 1].
-constexpr std::array<int, 4> kOperatorSlotOrder = {0, 2, 1, 3};
+namespace tallow {
 
 struct FmVoiceState {
   uint8_t algorithm = 0;

@@ -1,6 +1,6 @@
 // File access: text-mode line reading, buffered and atomic writing, and
 // temporary files.  Every read is of a regular file, every write checked.
-#include "driver/files.h"
+#include "base/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "driver/paths.h"
+#include "base/paths.h"
 
 namespace tallow {
 namespace {

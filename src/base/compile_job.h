@@ -7,18 +7,22 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "driver/allocator.h"
-#include "driver/out_stream.h"
-#include "tonebank/tone_bank.h"
+#include "base/allocator.h"
+#include "base/out_stream.h"
+#include "base/parts.h"
 
 namespace tallow {
 
 constexpr size_t kPathFieldSize = 512;
-constexpr int kPartCount = 15;
+
+// The tone bank of the tone compiler (defined with it); the program keeps it
+// from run to run.
+struct ToneBankState;
 
 // Stores `value` into a 512-byte path field, cut to fit.
 inline void setPathField(std::string& field, std::string_view value) {
@@ -80,11 +84,9 @@ struct ProgramContext {
   Environment env;
   OutStream* out = nullptr;  // standard output
   OutStream* err = nullptr;  // standard error
-  ToneBankState toneBank;
+  // Made by the preprocessor's first run; it lives as long as this context.
+  std::shared_ptr<ToneBankState> toneBank;
   StageTimes* stageTimes = nullptr;
 };
-
-// The part names in part order, FM1 .. BEEP.
-extern const std::array<const char*, kPartCount> kPartNames;
 
 }  // namespace tallow

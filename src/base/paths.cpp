@@ -1,7 +1,7 @@
 // Splitting, joining and converting paths; finding a file in any case.
 // A byte that belongs to a multibyte character is never taken for a
 // separator or a letter.
-#include "driver/paths.h"
+#include "base/paths.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

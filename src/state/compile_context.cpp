@@ -1,18 +1,9 @@
-// The compile context: its tables are built afresh for every compile.
-#include "compiler/context.h"
-
-#include "compiler/header_commands.h"
-#include "envelope/envelope.h"
-#include "mml/command_table.h"
+// The compile context and the growth of its event streams.
+#include "state/compile_context.h"
 
 namespace tallow {
 
-CompileContext::CompileContext(CompileJob& j, ProgramContext& p)
-    : job(j),
-      program(p),
-      headerTable(makeHeaderTable()),
-      mml(makeMmlTables()),
-      emlTable(makeEmlTable()) {
+CompileContext::CompileContext(CompileJob& j, ProgramContext& p) : job(j), program(p) {
   scanner.setDiagnostics(diag);
   for (ByteBuffer& t : tracks) t.setAllocator(*p.allocator);
   for (EnvelopeDefinition& e : envelopes.definitions) e.code.setAllocator(*p.allocator);

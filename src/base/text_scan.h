@@ -1,8 +1,8 @@
-// Small scanners over one source line, shared by the directive handlers.
+// Small scanners over one line of text, shared by the preprocessor's
+// directive handlers and the tone compiler.
 //
-// A line is a byte string of at most 8191 bytes.  Every function takes the
-// position to start from and never reads past the end of the line: a position
-// beyond the end is treated as the end.
+// Every function takes the position to start from and never reads past the
+// end of the line: a position beyond the end is treated as the end.
 #pragma once
 
 #include <cstddef>
@@ -13,48 +13,40 @@
 
 namespace tallow {
 
-// Characters that end the word of a line that starts with "#", "'", "." or "@".
-inline constexpr std::string_view kWordEnd = " \t\n0123456789";
-// End a name in a macro definition and after #ifdef / #ifndef.
-inline constexpr std::string_view kNameDelimiters = " \t\n(),.<>~^|@%#*:/;&{}'";
-// End a name after "$" in a reference, and parameter names in a definition.
-inline constexpr std::string_view kRefDelimiters = " \t\n$(),.<>~^|@%#*:/;&{}'";
-// End the #with word.
-inline constexpr std::string_view kWithDelimiters = " \t\n%\\";
-// End an #include name and a .vstart word.
+// Blanks, tabs and line feeds: the end of a field such as a file name.
 inline constexpr std::string_view kFieldDelimiters = " \t\n";
 
-// Longest word ReadWord accepts.
+// Longest word readWord accepts.
 inline constexpr size_t kMaxWordLength = 31;
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Index of the first byte at or after `pos` that is neither a blank nor a tab.
-size_t SkipBlanks(std::string_view line, size_t pos);
+size_t skipBlanks(std::string_view line, size_t pos);
 
 // Skips blanks and tabs, then copies the bytes up to (not including) the first
 // byte of `delimiters` or the end of the line into `out`.  At most
 // `size - 1` bytes are accepted: when one more would be copied the read
 // fails and `pos` is left unchanged.  On success `pos` is at the delimiter.
-bool ReadField(std::string_view line, size_t& pos, std::string& out, std::string_view delimiters,
+bool readField(std::string_view line, size_t& pos, std::string& out, std::string_view delimiters,
                size_t size);
 
-// ReadField for words of at most 31 bytes.
-inline bool ReadWord(std::string_view line, size_t& pos, std::string& out,
+// readField for words of at most 31 bytes.
+inline bool readWord(std::string_view line, size_t& pos, std::string& out,
                      std::string_view delimiters) {
-  return ReadField(line, pos, out, delimiters, kMaxWordLength + 1);
+  return readField(line, pos, out, delimiters, kMaxWordLength + 1);
 }
 
 // Skips blanks, tabs and line feeds and tells whether anything is left.
-bool HasTrailingText(std::string_view line, size_t& pos);
+bool hasTrailingText(std::string_view line, size_t& pos);
 
 // `text` without its trailing blanks, tabs and line feeds.
-std::string_view TrimRight(std::string_view text);
+std::string_view trimRight(std::string_view text);
 
 // The length of the longest prefix of `text` that holds none of the bytes
 // `a`, `b`, `c` and no byte of 0x80 or above, eight bytes at a time.  It may
 // stop early at a high byte; callers look at such a byte themselves.
-inline size_t PlainPrefix(std::string_view text, char a, char b, char c) {
+inline size_t plainPrefix(std::string_view text, char a, char b, char c) {
   constexpr uint64_t kOnes = 0x0101010101010101ull;
   constexpr uint64_t kHighs = 0x8080808080808080ull;
   auto has = [](uint64_t x, char v) {

@@ -1,5 +1,5 @@
 // Writing to C streams, with failures remembered.
-#include "driver/out_stream.h"
+#include "base/out_stream.h"
 
 namespace tallow {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/files.h"
-#include "output/krbdump.h"
+#include "base/files.h"
+#include "krbdump/krbdump.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
