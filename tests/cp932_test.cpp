@@ -17,7 +17,27 @@ TEST(Cp932, ConvertsMessageTexts) {
       {"１行", "\x82\x50\x8D\x73"},
       {"ｱ", "\xB1"},
   };
-  for (const Case& c : cases) EXPECT_EQ(toCp932(c.utf8), c.bytes) << c.utf8;
+  for (const Case& c : cases) {
+    EXPECT_EQ(toCp932(c.utf8), c.bytes) << c.utf8;
+    EXPECT_EQ(cp932ToUtf8(c.bytes), c.utf8) << c.utf8;  // and back
+  }
+}
+
+// Text from the user's files: valid UTF-8 passes through, anything else is
+// read as CP932, and what is neither becomes U+FFFD.
+TEST(Cp932, UserTextToUtf8) {
+  struct {
+    std::string bytes;
+    std::string utf8;
+  } cases[] = {
+      {"title", "title"},
+      {"\xE3\x82\xBA", "\xE3\x82\xBA"},        // UTF-8 kana stays
+      {"\x83\x5D\x83\x93\x83\x5F", "ゾンダ"},  // Shift-JIS is converted
+      {"\x95\x5C", "表"},                      // a second byte of 0x5C
+      {"a\x81", "a\xEF\xBF\xBD"},              // a lead byte at the end
+      {"\x81 x", "\xEF\xBF\xBD x"},            // a lead byte before a blank
+  };
+  for (const auto& c : cases) EXPECT_EQ(userTextToUtf8(c.bytes), c.utf8) << c.bytes;
 }
 
 TEST(Cp932, FormatsPlaceholders) {

@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "base/utf8.h"
+
 namespace tallow {
 namespace {
 
@@ -19,6 +21,27 @@ struct CodePair {
 constexpr CodePair kTable[] = {
 #include "base/cp932_table.inc"
 };
+
+struct DecodePair {
+  uint16_t cp932;
+  uint16_t unicode;
+};
+
+constexpr DecodePair kDecodeTable[] = {
+#include "base/cp932_decode_table.inc"
+};
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool isLeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool isTrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+// The code point of CP932 code `code`, or U+FFFD.
+char32_t decodeCode(uint16_t code) {
+  auto it = std::lower_bound(std::begin(kDecodeTable), std::end(kDecodeTable), code,
+                             [](const DecodePair& p, uint16_t v) { return p.cp932 < v; });
+  return it != std::end(kDecodeTable) && it->cp932 == code ? it->unicode : kReplacement;
+}
 
 // Decodes one UTF-8 sequence at `i`; returns U+FFFD for a malformed one.
 char32_t decodeUtf8(std::string_view s, size_t& i) {
@@ -112,6 +135,27 @@ std::string formatMessage(std::string_view f, std::string_view a, long long b) {
 }
 std::string formatMessage(std::string_view f, long long a, std::string_view b) {
   return fill(toCp932(f), {a, b});
+}
+
+std::string cp932ToUtf8(std::string_view bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    auto c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (isLeadByte(c) && i + 1 < bytes.size() &&
+               isTrailByte(static_cast<unsigned char>(bytes[i + 1]))) {
+      auto trail = static_cast<unsigned char>(bytes[++i]);
+      appendUtf8(out, decodeCode(static_cast<uint16_t>(c << 8 | trail)));
+    } else {
+      appendUtf8(out, decodeCode(c));
+    }
+  }
+  return out;
+}
+
+std::string userTextToUtf8(std::string_view bytes) {
+  return isValidUtf8(bytes) ? std::string(bytes) : cp932ToUtf8(bytes);
 }
 
 }  // namespace tallow

@@ -21,24 +21,6 @@ size_t fileNameStart(std::string_view path) {
   return start;
 }
 
-// The length of the UTF-8 sequence that starts with `lead` (0 when the byte
-// cannot start one), and the bounds of its second byte.
-struct Utf8Lead {
-  size_t length;
-  unsigned char low, high;
-};
-
-Utf8Lead utf8Lead(unsigned char c) {
-  if (c >= 0xC2 && c <= 0xDF) return {2, 0x80, 0xBF};
-  if (c == 0xE0) return {3, 0xA0, 0xBF};
-  if (c == 0xED) return {3, 0x80, 0x9F};  // no surrogates
-  if (c >= 0xE1 && c <= 0xEF) return {3, 0x80, 0xBF};
-  if (c == 0xF0) return {4, 0x90, 0xBF};
-  if (c >= 0xF1 && c <= 0xF3) return {4, 0x80, 0xBF};
-  if (c == 0xF4) return {4, 0x80, 0x8F};  // nothing above U+10FFFF
-  return {0, 0, 0};
-}
-
 bool isRegularFile(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -56,25 +38,6 @@ bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
-
-bool isValidUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    Utf8Lead lead = utf8Lead(c);
-    if (lead.length == 0 || text.size() - i < lead.length) return false;
-    auto second = static_cast<unsigned char>(text[i + 1]);
-    if (second < lead.low || second > lead.high) return false;
-    for (size_t k = 2; k < lead.length; ++k) {
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += lead.length;
-  }
-  return true;
-}
 
 std::string directoryPart(std::string_view path) {
   return std::string(path.substr(0, fileNameStart(path)));

@@ -17,13 +17,11 @@
 #include <string>
 #include <string_view>
 
+#include "base/utf8.h"
+
 namespace tallow {
 
 constexpr bool isSjisLead(unsigned char c) { return (c >= 0x80 && c <= 0x9F) || c >= 0xC0; }
-
-// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or
-// code points above U+10FFFF).
-bool isValidUtf8(std::string_view text);
 
 // Calls `visit(index)` for the first byte of every character of `name`
 // that is a single byte below 0x80 (the only bytes that can be separators

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "base/cp932.h"
 #include "krbdump/krbdump.h"
 #include "support/compile_helpers.h"
 #include "support/temp_dir.h"
@@ -15,35 +16,6 @@ namespace tallow::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CodePair {
-  uint16_t unicode;
-  uint16_t cp932;
-};
-
-constexpr CodePair kTable[] = {
-#include "base/cp932_table.inc"
-};
-
-void appendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | cp >> 6));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xE0 | cp >> 12));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-uint32_t decode(uint16_t code) {
-  for (const CodePair& p : kTable) {
-    if (p.cp932 == code) return p.unicode;
-  }
-  return 0xFFFD;
-}
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -109,23 +81,6 @@ bool isInput(const fs::path& path) {
 }
 
 }  // namespace
-
-std::string cp932ToUtf8(const std::string& bytes) {
-  std::string out;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    auto c = static_cast<unsigned char>(bytes[i]);
-    bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-    if (lead && i + 1 < bytes.size()) {
-      appendUtf8(out,
-                 decode(static_cast<uint16_t>(c << 8 | static_cast<unsigned char>(bytes[++i]))));
-    } else if (c >= 0xA1 && c <= 0xDF) {
-      appendUtf8(out, decode(c));
-    } else {
-      appendUtf8(out, c < 0x80 ? c : 0xFFFD);
-    }
-  }
-  return out;
-}
 
 std::string runE2eCase(const std::string& caseDir, const std::string& expectedPath) {
   TempDir scratch;

@@ -17,7 +17,4 @@ namespace tallow::testing {
 // `caseDir`; returns the actual text in the expected file's format.
 std::string runE2eCase(const std::string& caseDir, const std::string& expectedPath);
 
-// CP932 bytes as UTF-8 (bytes that are no CP932 character become U+FFFD).
-std::string cp932ToUtf8(const std::string& bytes);
-
 }  // namespace tallow::testing

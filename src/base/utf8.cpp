@@ -1,0 +1,68 @@
+// UTF-8 validity and encoding.
+#include "base/utf8.h"
+
+namespace tallow {
+namespace {
+
+// The length of the UTF-8 sequence that starts with `lead` (0 when the byte
+// cannot start one), and the bounds of its second byte.
+struct Utf8Lead {
+  size_t length;
+  unsigned char low, high;
+};
+
+Utf8Lead utf8Lead(unsigned char c) {
+  if (c >= 0xC2 && c <= 0xDF) return {2, 0x80, 0xBF};
+  if (c == 0xE0) return {3, 0xA0, 0xBF};
+  if (c == 0xED) return {3, 0x80, 0x9F};  // no surrogates
+  if (c >= 0xE1 && c <= 0xEF) return {3, 0x80, 0xBF};
+  if (c == 0xF0) return {4, 0x90, 0xBF};
+  if (c >= 0xF1 && c <= 0xF3) return {4, 0x80, 0xBF};
+  if (c == 0xF4) return {4, 0x80, 0x8F};  // nothing above U+10FFFF
+  return {0, 0, 0};
+}
+
+}  // namespace
+
+size_t utf8SequenceLength(std::string_view text) {
+  if (text.empty()) return 0;
+  auto c = static_cast<unsigned char>(text[0]);
+  if (c < 0x80) return 1;
+  Utf8Lead lead = utf8Lead(c);
+  if (lead.length == 0 || text.size() < lead.length) return 0;
+  auto second = static_cast<unsigned char>(text[1]);
+  if (second < lead.low || second > lead.high) return 0;
+  for (size_t k = 2; k < lead.length; ++k) {
+    if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) return 0;
+  }
+  return lead.length;
+}
+
+bool isValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    size_t length = utf8SequenceLength(text.substr(i));
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | cp >> 6));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | cp >> 12));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | cp >> 18));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+}  // namespace tallow
