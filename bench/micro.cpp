@@ -31,15 +31,15 @@ void MacroPass(benchmark::State& state) {
   tallow::StringOutStream messages;
   std::string definition = "#define arp(a, b, c) ?a ?b ?c $len\n";
   size_t pos = 7;
-  tallow::DefineMacro(definition, pos, macros, messages);
+  tallow::defineMacro(definition, pos, macros, messages);
   std::string len = "#define len 16\n";
   pos = 7;
-  tallow::DefineMacro(len, pos, macros, messages);
+  tallow::defineMacro(len, pos, macros, messages);
   std::string line =
       "1 o4 l8 c d e f g a b $arp(c, e, g) c+ d- e8. f16 g4 a2 b > c4 < c d e f g a b\n";
   std::string out;
   for (auto _ : state) {
-    tallow::ExpandMacros(line, out, macros, messages);
+    tallow::expandMacros(line, out, macros, messages);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));
@@ -52,7 +52,7 @@ void BracePass(benchmark::State& state) {
       "1 o4 l8 {c d e}2 f g a b {{c d}2 e}3 c+ d- e8. f16 g4 a2 b > c4 < c d e f g\n";
   std::string out;
   for (auto _ : state) {
-    tallow::ExpandBraces(line, out, messages);
+    tallow::expandBraces(line, out, messages);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));

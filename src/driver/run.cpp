@@ -133,7 +133,7 @@ void Run::prepareJob() {
 int Run::execute() {
   prepareJob();
   auto start = std::chrono::steady_clock::now();
-  int preprocessed = RunPreprocessor(job_, program_);
+  int preprocessed = runPreprocessor(job_, program_);
   auto preprocessedAt = std::chrono::steady_clock::now();
   if (program_.stageTimes != nullptr) {
     program_.stageTimes->preprocess = std::chrono::duration<double>(preprocessedAt - start).count();

@@ -10,6 +10,8 @@
 #include <algorithm>
 
 #include "mml/notes.h"
+#include "output/fm_registers.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
@@ -166,7 +168,7 @@ struct Render {
 void emitVolumeOut(Render& r) {
   const PartState& p = r.ctx.parts[r.part];
   int64_t out = (int64_t{p.volumeValue} + p.volumeOffset) * (r.run.volume + 1) / 128;
-  r.ctx.emitByte(0x84);
+  r.ctx.emitByte(kEventVolume);
   r.ctx.emitByte(static_cast<int>(std::clamp<int64_t>(out, 0, 127)));
 }
 
@@ -186,28 +188,32 @@ void playStep(Render& r, int32_t count) {
 }
 
 void writeRegister(Render& r, int reg, int value) {
-  r.ctx.emitByte(0x97);
-  r.ctx.emitByte(r.part / 3);
+  r.ctx.emitByte(kEventRegister);
+  r.ctx.emitByte(fmHalf(r.part));
   r.ctx.emitByte(reg);
   r.ctx.emitByte(value);
 }
 
 void playPan(Render& r, int byte) {
-  r.ctx.emitByte(0x93);
+  r.ctx.emitByte(kEventPan);
   r.ctx.emitByte(byte);
-  if (isFmPart(r.part)) r.ctx.fmVoices[r.part].output = byte == 64 ? 3 : byte < 65 ? 2 : 1;
+  if (isFmPart(r.part)) {
+    r.ctx.fmVoices[r.part].output = byte == 64  ? kOutputBoth
+                                    : byte < 65 ? kOutputLeft
+                                                : kOutputRight;
+  }
 }
 
 void playChannel(Render& r, int code, int value) {
   if (!isFmPart(r.part)) return;
   FmVoiceState& v = r.ctx.fmVoices[r.part];
-  int channel = r.part % 3;
+  int channel = fmChannel(r.part);
   if (code == kFeedback || code == kAlgorithm) {
     (code == kFeedback ? v.feedback : v.algorithm) = static_cast<uint8_t>(value);
-    writeRegister(r, 0xB0 + channel, v.feedback * 8 + v.algorithm);
+    writeRegister(r, fm_register::kFeedbackAlgorithm + channel, v.feedback * 8 + v.algorithm);
   } else {
     (code == kAms ? v.ams : v.pms) = static_cast<uint8_t>(value);
-    writeRegister(r, 0xB4 + channel, (v.output * 4 + v.ams) * 16 + v.pms);
+    writeRegister(r, fm_register::kOutputModulation + channel, (v.output * 4 + v.ams) * 16 + v.pms);
   }
 }
 
@@ -261,7 +267,7 @@ void interpret(Render& r) {
       r.setKey(static_cast<int8_t>(r.next()));
       break;
     case kTieMark:
-      if (r.elapsed != 0) r.ctx.emitByte(0x86);
+      if (r.elapsed != 0) r.ctx.emitByte(kEventTie);
       break;
     case kRegister: {
       int reg = r.next();
@@ -285,7 +291,9 @@ void interpret(Render& r) {
       int level = r.next();
       if (!isFmPart(r.part)) break;
       r.ctx.fmVoices[r.part].tl[op] = static_cast<uint8_t>(level);
-      writeRegister(r, 0x40 + 4 * kOperatorSlotOrder[op] + r.part % 3, level);
+      writeRegister(
+          r, operatorRegister(fm_register::kTotalLevel, kOperatorSlotOrder[op], fmChannel(r.part)),
+          level);
       break;
     }
     case kLoop:
@@ -367,9 +375,15 @@ void resetEnvelopeRun(CompileContext& ctx, int part) { ctx.envelopes.runs[part].
 void renderEnvelope(CompileContext& ctx, int pitch, int32_t length) {
   int part = ctx.currentPart;
   EnvelopeRun& run = ctx.envelopes.runs[part];
-  Render r{ctx,    run,   definition(ctx, run.envelope),
-           part,   pitch, pitch,
-           length, 0,     run.timeUnit != 0 ? run.timeUnit : length};
+  Render r{.ctx = ctx,
+           .run = run,
+           .env = definition(ctx, run.envelope),
+           .part = part,
+           .base = pitch,
+           .pitch = pitch,
+           .total = length,
+           .elapsed = 0,
+           .unit = run.timeUnit != 0 ? run.timeUnit : length};
   r.setKey(run.keyOffset);
   run.detune = 0;
   if (run.carry != 0) {

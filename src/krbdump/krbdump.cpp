@@ -37,7 +37,7 @@ std::string hex(const uint8_t* bytes, size_t count) {
 std::string operands(const uint8_t* e, size_t count) {
   auto word = [&](size_t at) { return e[at] | e[at + 1] << 8; };
   char buf[64] = "";
-  if (e[0] < 0x80) {
+  if (e[0] < kFirstCommandCode) {
     std::snprintf(buf, sizeof buf, "o%d%s %d", e[0] / 12 - 1, kNoteNames[e[0] % 12], word(1));
   } else if (e[0] == kEventDetune) {
     std::snprintf(buf, sizeof buf, "%d", static_cast<int16_t>(word(1)));

@@ -1,7 +1,12 @@
-// The MML keyword table in its stored order (which decides the match where
-// one keyword is a prefix of another), the auxiliary tables, the initial
-// part state and the handler table.
+// The MML command table, one row per keyword in its stored order (which
+// decides the match where one keyword is a prefix of another), the codes
+// that only a redefinition can reach, the auxiliary tables, and the initial
+// part state.
 #include "mml/command_table.h"
+
+#include <vector>
+
+#include "mml/handlers.h"
 
 namespace tallow {
 namespace {
@@ -9,89 +14,182 @@ namespace {
 // Room for 256 keyword definitions and a terminating record.
 constexpr size_t kMmlTableCapacity = 256 + 1;
 
+constexpr MmlCommand kMmlCommands[] = {
+    {"c", kMmlNoteC, onNote},
+    {"d", kMmlNoteD, onNote},
+    {"e", kMmlNoteE, onNote},
+    {"f", kMmlNoteF, onNote},
+    {"g", kMmlNoteG, onNote},
+    {"a", kMmlNoteA, onNote},
+    {"b", kMmlNoteB, onNote},
+    {"C", kMmlKeyC, onKeySignature},
+    {"D", kMmlKeyD, onKeySignature},
+    {"E", kMmlKeyE, onKeySignature},
+    {"F", kMmlKeyF, onKeySignature},
+    {"G", kMmlKeyG, onKeySignature},
+    {"A", kMmlKeyA, onKeySignature},
+    {"B", kMmlKeyB, onKeySignature},
+    {"&", kMmlTie, onBareTie},
+    {"_", kMmlPortamento, onBarePortamento},
+    {"~", kMmlLengthJoin, onBareJoin},
+    {"t", kMmlTempo, onTempo},
+    {"TB", kMmlTimerB, onTimerB},
+    {"T", kMmlTimerA, onTimerA},
+    {"p", kMmlSettingP, onSettingP},
+    {"Q", kMmlGateFraction, onGateFraction},
+    {"q#", kMmlGateFraction, onGateFraction},
+    {"q", kMmlDriverGate, onDriverGate},
+    {"'", kMmlOneNoteGate, onOneNoteGate},
+    {"v+#", kMmlValueUp, onValueUp},
+    {"v-#", kMmlValueDown, onValueDown},
+    {"v+", kMmlLevelUp, onLevelUp},
+    {"v-", kMmlLevelDown, onLevelDown},
+    {"v#", kMmlVolumeValue, onVolumeValue},
+    {"v", kMmlVolumeLevel, onVolumeLevel},
+    {"V", kMmlVolumeOffset, onVolumeOffset},
+    {"%v", kMmlVolumeTableEntry, onVolumeTableEntry},
+    {"!+#", kMmlOneNoteValueUp, onOneNoteValueUp},
+    {"!-#", kMmlOneNoteValueDown, onOneNoteValueDown},
+    {"!+", kMmlOneNoteLevelUp, onOneNoteLevelUp},
+    {"!-", kMmlOneNoteLevelDown, onOneNoteLevelDown},
+    {"!#", kMmlOneNoteValue, onOneNoteValue},
+    {"!", kMmlOneNoteLevel, onOneNoteLevel},
+    {"W", kMmlLfoDepthX4, onLfoDepthX4},
+    {"w", kMmlModulation, onModulation},
+    {"u", kMmlDetune, onDetune},
+    {"y", kMmlRegister, onRegister},
+    {"Y", kMmlHalfRegister, onHalfRegister},
+    {"r", kMmlRest, onRest},
+    {"k", kMmlTranspose, onTranspose},
+    {"K", kMmlSecondTranspose, onSecondTranspose},
+    {"o", kMmlOctave, onOctave},
+    {">", kMmlOctaveUp, onOctaveUp},
+    {"<", kMmlOctaveDown, onOctaveDown},
+    {"U", kMmlSecondDetune, onSecondDetune},
+    {"l", kMmlDefaultLength, onDefaultLength},
+    {"]#", kMmlValueUp, onValueUp},
+    {"[#", kMmlValueDown, onValueDown},
+    {"]", kMmlLevelUp, onLevelUp},
+    {"[", kMmlLevelDown, onLevelDown},
+    {"%c", kMmlPanCentre, onPanCentre},
+    {"%r", kMmlPanRight, onPanRight},
+    {"%l", kMmlPanLeft, onPanLeft},
+    {"%t", kMmlOtherClockTempo, onOtherClockTempo},
+    {"(", kMmlLoopOpen, onLoopOpen},
+    {":", kMmlLoopEscape, onLoopEscape},
+    {")", kMmlLoopClose, onLoopClose},
+    {"^", kMmlOctaveOnce, onOctaveOnce},
+    {"M", kMmlEnvelopeRestart, onEnvelopeRestart},
+    {"S", kMmlEnvelopeUnit, onEnvelopeUnit},
+    {"X", kMmlEnvelopeSelect, onEnvelopeSelect},
+    {"@FB", kMmlFeedback, onFmParameter},
+    {"@AL", kMmlAlgorithm, onFmParameter},
+    {"@AMS", kMmlAms, onFmParameter},
+    {"@PMS", kMmlPms, onFmParameter},
+    {"@TL", kMmlTotalLevel, onFmParameter},
+    {"@DT", kMmlOperatorDetune, onFmParameter},
+    {"@ML", kMmlMultiple, onFmParameter},
+    {"@KS", kMmlKeyScale, onFmParameter},
+    {"@AR", kMmlAttackRate, onFmParameter},
+    {"@AM", kMmlAmEnable, onFmParameter},
+    {"@DR", kMmlDecayRate, onFmParameter},
+    {"@SR", kMmlSustainRate, onFmParameter},
+    {"@EG", kMmlSsgEnvelope, onFmParameter},
+    {"@WP", kMmlWave, onWave},
+    {"@WA", kMmlWaveAmplitude, onWaveAmplitude},
+    {"@FD", kMmlFilterDetune, onFilterDetune},
+    {"@tl", kMmlRelativeTotalLevel, onRelativeTotalLevel},
+    {"@ar", kMmlRelativeAttack, onRelativeAttack},
+    {"@ks", kMmlSweepSettingKr3, onSweepSettingKr3},
+    {"@kp", kMmlKeySettingKr3, onKeySettingKr3},
+    {"@v%", kMmlVolumeScale, onVolumeScale},
+    {"@v+", kMmlValueUp, onValueUp},
+    {"@v-", kMmlValueDown, onValueDown},
+    {"@v", kMmlVolumeValue, onVolumeValue},
+    {"@t", kMmlRelativeTempo, onRelativeTempo},
+    {"@T", kMmlSettingAtT, onSettingAtT},
+    {"@L", kMmlSettingAtL, onSettingAtL},
+    {"@K", kMmlKeySetting, onKeySetting},
+    {"@S", kMmlSweepSetting, onSweepSetting},
+    {"@x", kMmlFmSwitch, onFmSwitch},
+    {"@X", kMmlFmChannelSwitch, onFmChannelSwitch},
+    {"@f", kMmlFilter, onFilter},
+    {"@r#", kMmlLevelByteDirect, onLevelByteDirect},
+    {"@r", kMmlLevelByte, onLevelByte},
+    {"@p", kMmlDriverLoopOpen, onDriverLoopOpen},
+    {"@j", kMmlDriverLoopClose, onDriverLoopClose},
+    {"@u", kMmlRelativeDetune, onRelativeDetune},
+    {"@k", kMmlRelativeTranspose, onRelativeTranspose},
+    {"@y", kMmlRelativeTranspose, onRelativeTranspose},
+    {"@q", kMmlGateSteps, onGateSteps},
+    {"@e", kMmlSettingAtE, onSettingAtE},
+    {"@M", kMmlPolyMode, onPolyMode},
+    {"@B", kMmlBend, onBend},
+    {"@D", kMmlDelay, onDelay},
+    {"@C", kMmlChannelSet, onChannelSet},
+    {"@Q", kMmlSettingAtQ, onSettingAtQ},
+    {"@N", kMmlNoise, onNoise},
+    {"|!", kMmlPartExclusion, onPartExclusion},
+    {"|", kMmlPartFilter, onPartFilter},
+    {"\"", kMmlChord, onChord},
+    {"@", kMmlTone, onTone},
+    {"*", kMmlEndMarker, onEndMarker},
+};
+
+// Codes that have a handler but no keyword: the note and key-signature codes
+// between the letters' codes (a semitone of their own), and code 147.
+constexpr MmlCode kUnnamedCodes[] = {
+    MmlCode{17}, MmlCode{19}, MmlCode{22}, MmlCode{24}, MmlCode{26},      MmlCode{28}, MmlCode{29},
+    MmlCode{30}, MmlCode{31}, MmlCode{33}, MmlCode{35}, MmlCode{38},      MmlCode{40}, MmlCode{42},
+    MmlCode{44}, MmlCode{45}, MmlCode{46}, MmlCode{47}, kMmlUnnamedValue,
+};
+
+Handler unnamedHandler(MmlCode code) {
+  if (isNoteCommand(code)) return onNote;
+  if (code >= kMmlKeyC && code <= kMmlKeyLast) return onKeySignature;
+  return onUnnamedValue;
+}
+
 void defaultHandler(CompileContext& ctx) { ctx.error("ＭＭＬが解読できません"); }
 
-constexpr int32_t kFmVolumeTable[16] = {97,  99,  101, 103, 105, 107, 109, 111,
-                                        113, 115, 117, 119, 121, 123, 125, 127};
-constexpr int32_t kPcmVolumeTable[16] = {5,  12, 20, 28, 36,  44,  52,  60,
-                                         68, 76, 84, 92, 100, 107, 116, 127};
+constexpr std::array<int32_t, 16> kFmVolumeTable = {97,  99,  101, 103, 105, 107, 109, 111,
+                                                    113, 115, 117, 119, 121, 123, 125, 127};
+constexpr std::array<int32_t, 16> kPcmVolumeTable = {5,  12, 20, 28, 36,  44,  52,  60,
+                                                     68, 76, 84, 92, 100, 107, 116, 127};
 
-void initialisePart(PartState& p, int part, int zenlen) {
-  p.steps = p.loopSteps = 0;
-  p.volumeLevel = 15;
-  p.volumeValue = 127;
-  p.volumeOffset = 0;
-  const int32_t* table = isFmPart(part) ? kFmVolumeTable : kPcmVolumeTable;
-  for (int i = 0; i < 16; ++i) p.volumeTable[i] = table[i];
+// A part's state at the start of a compile: the defaults of PartState, the
+// volume table of its kind and a quarter note as its default length.
+PartState initialPart(int part, int zenlen) {
+  PartState p;
+  p.volumeTable = isFmPart(part) ? kFmVolumeTable : kPcmVolumeTable;
   p.defaultLength = zenlen / 4;
-  p.detune = p.detune2 = 0;
-  p.transpose = p.transpose2 = 0;
-  p.octave = 4;
-  p.gateValue = p.gateMode = 0;
-  p.oneShotVolume = 0;
-  p.savedVolumeValue = 127;
-  p.octaveShiftOnce = p.oneShotGate = 0;
-  p.envelopeNumber = 0;
-  p.envelopeRestart = 1;
-  p.skipRest = 0;
-  p.lfoDepthX4 = 0;
-  p.code147Value = 1;
-  p.tempoOffset = 0;
-  p.volumeScale = 100;
+  return p;
 }
 
 }  // namespace
 
 MmlTables makeMmlTables() {
+  std::vector<KeywordTable::Entry> entries;
+  for (const MmlCommand& c : kMmlCommands) entries.emplace_back(c.keyword, c.code);
   return MmlTables{
-      KeywordTable(
-          "[Tallow:DEF:MML]",
-          {
-              {"c", 16},    {"d", 18},    {"e", 20},    {"f", 21},     {"g", 23},     {"a", 25},
-              {"b", 27},    {"C", 32},    {"D", 34},    {"E", 36},     {"F", 37},     {"G", 39},
-              {"A", 41},    {"B", 43},    {"&", 144},   {"_", 145},    {"~", 146},    {"t", 60},
-              {"TB", 69},   {"T", 61},    {"p", 94},    {"Q", 67},     {"q#", 67},    {"q", 65},
-              {"'", 66},    {"v+#", 80},  {"v-#", 81},  {"v+", 78},    {"v-", 79},    {"v#", 73},
-              {"v", 72},    {"V", 74},    {"%v", 75},   {"!+#", 84},   {"!-#", 85},   {"!+", 82},
-              {"!-", 83},   {"!#", 77},   {"!", 76},    {"W", 89},     {"w", 90},     {"u", 100},
-              {"y", 109},   {"Y", 110},   {"r", 48},    {"k", 104},    {"K", 106},    {"o", 49},
-              {">", 50},    {"<", 51},    {"U", 102},   {"l", 63},     {"]#", 80},    {"[#", 81},
-              {"]", 78},    {"[", 79},    {"%c", 120},  {"%r", 121},   {"%l", 122},   {"%t", 71},
-              {"(", 114},   {":", 115},   {")", 116},   {"^", 52},     {"M", 98},     {"S", 99},
-              {"X", 97},    {"@FB", 128}, {"@AL", 129}, {"@AMS", 139}, {"@PMS", 140}, {"@TL", 132},
-              {"@DT", 130}, {"@ML", 131}, {"@KS", 133}, {"@AR", 134},  {"@AM", 135},  {"@DR", 136},
-              {"@SR", 137}, {"@EG", 138}, {"@WP", 154}, {"@WA", 155},  {"@FD", 156},  {"@tl", 158},
-              {"@ar", 159}, {"@ks", 161}, {"@kp", 160}, {"@v%", 200},  {"@v+", 80},   {"@v-", 81},
-              {"@v", 73},   {"@t", 70},   {"@T", 62},   {"@L", 64},    {"@K", 91},    {"@S", 92},
-              {"@x", 108},  {"@X", 163},  {"@f", 93},   {"@r#", 96},   {"@r", 95},    {"@p", 112},
-              {"@j", 113},  {"@u", 101},  {"@k", 105},  {"@y", 105},   {"@q", 68},    {"@e", 123},
-              {"@M", 148},  {"@B", 150},  {"@D", 151},  {"@C", 152},   {"@Q", 153},   {"@N", 157},
-              {"|!", 57},   {"|", 56},    {"\"", 162},  {"@", 88},     {"*", 201},
-          },
-          kMmlTableCapacity),
-      KeywordTable("**TUNE CHAR**", {{"+", 16}, {"#", 16}, {"-", 17}, {"=", 18}}),
-      KeywordTable("**CountDetail**", {{"%", 16}}),
-      KeywordTable("**CountAdd**", {{".", 16}}),
-      KeywordTable("", {{",", 16}}),
+      KeywordTable("[Tallow:DEF:MML]", entries, kMmlTableCapacity),
+      KeywordTable("**TUNE CHAR**",
+                   {{"+", kAuxFirst}, {"#", kAuxFirst}, {"-", kAuxSecond}, {"=", kAuxThird}}),
+      KeywordTable("**CountDetail**", {{"%", kAuxFirst}}),
+      KeywordTable("**CountAdd**", {{".", kAuxFirst}}),
+      KeywordTable("", {{",", kAuxFirst}}),
       KeywordTable("", {}),
   };
 }
 
 void installMmlHandlers(CompileContext& ctx) {
   for (int part = 0; part < kPartCount; ++part) {
-    initialisePart(ctx.parts[part], part, ctx.settings.zenlen);
+    ctx.parts[part] = initialPart(part, ctx.settings.zenlen);
     ctx.loops[part] = PartLoops{};
   }
   ctx.mmlHandlers.fill(defaultHandler);
-  installNoteHandlers(ctx.mmlHandlers);
-  installLoopHandlers(ctx.mmlHandlers);
-  installTempoHandlers(ctx.mmlHandlers);
-  installVolumeHandlers(ctx.mmlHandlers);
-  installChannelHandlers(ctx.mmlHandlers);
-  installOctaveHandlers(ctx.mmlHandlers);
-  installPanHandlers(ctx.mmlHandlers);
-  installFmOperatorHandlers(ctx.mmlHandlers);
-  installKr3Handlers(ctx.mmlHandlers);
+  for (const MmlCommand& c : kMmlCommands) ctx.mmlHandlers[c.code] = c.handler;
+  for (MmlCode code : kUnnamedCodes) ctx.mmlHandlers[code] = unnamedHandler(code);
 }
 
 }  // namespace tallow

@@ -3,6 +3,9 @@
 // from the stored neighbours, as a register-write event 0x97.  On other
 // parts the arguments are read and checked, and nothing else happens.
 #include "mml/command_table.h"
+#include "mml/handlers.h"
+#include "output/fm_registers.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
@@ -12,10 +15,10 @@ using Field = uint8_t& (*)(FmVoiceState&, int op);
 using Compose = int (*)(const FmVoiceState&, int op);
 
 struct FmCommand {
-  int code;
+  MmlCode code;
   bool perOperator;
   int32_t high;
-  int base;
+  uint8_t base;  // the register group
   Field field;
   Compose compose;
 };
@@ -44,19 +47,19 @@ int sustainRate(const FmVoiceState& v, int op) { return v.sr[op]; }
 int envelopeGenerator(const FmVoiceState& v, int op) { return v.eg[op]; }
 
 constexpr FmCommand kFmCommands[] = {
-    {129, false, 7, 0xB0, algorithm, feedbackAlgorithm},
-    {128, false, 7, 0xB0, feedback, feedbackAlgorithm},
-    {139, false, 3, 0xB4, ams, outputModulation},
-    {140, false, 7, 0xB4, pms, outputModulation},
-    {130, true, 7, 0x30, dt, detuneMultiple},
-    {131, true, 15, 0x30, ml, detuneMultiple},
-    {132, true, 127, 0x40, tl, totalLevel},
-    {133, true, 3, 0x50, ks, keyScaleAttack},
-    {134, true, 31, 0x50, ar, keyScaleAttack},
-    {135, true, 1, 0x60, am, modulationDecay},
-    {136, true, 31, 0x60, dr, modulationDecay},
-    {137, true, 31, 0x70, sr, sustainRate},
-    {138, true, 15, 0x90, eg, envelopeGenerator},
+    {kMmlAlgorithm, false, 7, fm_register::kFeedbackAlgorithm, algorithm, feedbackAlgorithm},
+    {kMmlFeedback, false, 7, fm_register::kFeedbackAlgorithm, feedback, feedbackAlgorithm},
+    {kMmlAms, false, 3, fm_register::kOutputModulation, ams, outputModulation},
+    {kMmlPms, false, 7, fm_register::kOutputModulation, pms, outputModulation},
+    {kMmlOperatorDetune, true, 7, fm_register::kDetuneMultiple, dt, detuneMultiple},
+    {kMmlMultiple, true, 15, fm_register::kDetuneMultiple, ml, detuneMultiple},
+    {kMmlTotalLevel, true, 127, fm_register::kTotalLevel, tl, totalLevel},
+    {kMmlKeyScale, true, 3, fm_register::kKeyScaleAttack, ks, keyScaleAttack},
+    {kMmlAttackRate, true, 31, fm_register::kKeyScaleAttack, ar, keyScaleAttack},
+    {kMmlAmEnable, true, 1, fm_register::kAmDecay, am, modulationDecay},
+    {kMmlDecayRate, true, 31, fm_register::kAmDecay, dr, modulationDecay},
+    {kMmlSustainRate, true, 31, fm_register::kSustainRate, sr, sustainRate},
+    {kMmlSsgEnvelope, true, 15, fm_register::kSsgEnvelope, eg, envelopeGenerator},
 };
 
 void apply(CompileContext& ctx, const FmCommand& c) {
@@ -70,23 +73,20 @@ void apply(CompileContext& ctx, const FmCommand& c) {
   int part = ctx.currentPart;
   FmVoiceState& voice = ctx.fmVoices[part];
   c.field(voice, op) = static_cast<uint8_t>(value);
-  int slotTerm = c.perOperator ? 4 * kOperatorSlotOrder[op] : 0;
-  ctx.emitByte(0x97);
-  ctx.emitByte(part / 3);
-  ctx.emitByte(c.base + slotTerm + part % 3);
+  int reg = c.perOperator ? operatorRegister(c.base, kOperatorSlotOrder[op], fmChannel(part))
+                          : c.base + fmChannel(part);
+  ctx.emitByte(kEventRegister);
+  ctx.emitByte(fmHalf(part));
+  ctx.emitByte(reg);
   ctx.emitByte(c.compose(voice, op));
 }
+
+}  // namespace
 
 void onFmParameter(CompileContext& ctx) {
   for (const FmCommand& c : kFmCommands) {
     if (c.code == ctx.currentCode) apply(ctx, c);
   }
-}
-
-}  // namespace
-
-void installFmOperatorHandlers(MmlHandlerTable& table) {
-  for (const FmCommand& c : kFmCommands) table[c.code] = onFmParameter;
 }
 
 }  // namespace tallow

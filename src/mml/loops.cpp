@@ -8,13 +8,12 @@
 #include <cstring>
 #include <string>
 
-#include "mml/command_table.h"
+#include "mml/handlers.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
 namespace {
-
-enum LoopCode { kDriverOpen = 112, kDriverClose = 113, kOpen = 114, kEscape = 115, kClose = 116 };
 
 PartLoops& loops(CompileContext& ctx) { return ctx.loops[ctx.currentPart]; }
 
@@ -29,27 +28,9 @@ void openFrame(CompileContext& ctx, bool expanded) {
   loops(ctx).frames[loops(ctx).depth] = LoopFrame{expanded, steps, steps, 0, 0};
 }
 
-void onOpen(CompileContext& ctx) {
-  PartLoops& l = loops(ctx);
-  if (++l.depth >= kMaxOpenLoops) ctx.error("ループのネストが深すぎます");
-  openFrame(ctx, true);
-  l.expansions[++l.expansionDepth] = {static_cast<int64_t>(ctx.track().length()), -1};
-}
-
-void onDriverOpen(CompileContext& ctx) {
-  PartLoops& l = loops(ctx);
-  ++l.depth;
-  if (++l.driverDepth >= kMaxOpenDriverLoops || l.depth >= kMaxOpenLoops) {
-    ctx.error("ループのネストが深すぎます");
-  }
-  openFrame(ctx, false);
-  ctx.emitByte(0x95);
-}
-
 void driverEscape(CompileContext& ctx, LoopFrame& frame) {
   if (ctx.settings.krbType != kKrbTypeKr3) ctx.error("非展開ループは途中脱出できません");
-  ctx.emitByte(0x9B);
-  ctx.emitByte(0x05);
+  ctx.emitEventHead(kEventLoopEscape);
   if (ctx.scanner.numberFollowsDirectly()) {
     int32_t n = ctx.scanner.readNumber(2, 128);
     frame.escapeOffset = 0;
@@ -58,24 +39,10 @@ void driverEscape(CompileContext& ctx, LoopFrame& frame) {
   } else {
     frame.escapeOffset = static_cast<uint32_t>(ctx.track().length());
     frame.escapeCount = 0;
-    ctx.emitByte(0xFF);
+    ctx.emitByte(kEscapePlaceholder);
   }
+  ctx.emitWord(0);  // four bytes the driver keeps for itself
   ctx.emitWord(0);
-  ctx.emitWord(0);
-}
-
-void onEscape(CompileContext& ctx) {
-  LoopFrame& frame = innermost(ctx);
-  frame.escapeSteps = ctx.part().steps;
-  if (!frame.expanded) {
-    driverEscape(ctx, frame);
-    return;
-  }
-  PartLoops& l = loops(ctx);
-  l.expansions[l.expansionDepth].escapeOffset = static_cast<int64_t>(ctx.track().length());
-  if (ctx.scanner.numberFollowsDirectly()) {
-    ctx.error("展開ループ脱出時にはループ回数の指定はできません");
-  }
 }
 
 // Appends count - 2 copies of the body and one copy of it up to the escape.
@@ -96,7 +63,47 @@ void expandLoop(CompileContext& ctx, int32_t count) {
   --l.expansionDepth;
 }
 
-void onClose(CompileContext& ctx) {
+// The repeat byte of "@j": 1 without a count, N - 1 for N >= 2, else 0.
+int32_t repeatByte(CompileContext& ctx) {
+  if (!ctx.scanner.numberFollowsDirectly()) return 1;
+  int32_t n = ctx.scanner.readNumber(0, 127);
+  return n >= 2 ? n - 1 : 0;
+}
+
+}  // namespace
+
+void onLoopOpen(CompileContext& ctx) {
+  PartLoops& l = loops(ctx);
+  if (++l.depth >= kMaxOpenLoops) ctx.error("ループのネストが深すぎます");
+  openFrame(ctx, true);
+  l.expansions[++l.expansionDepth] = {static_cast<int64_t>(ctx.track().length()), -1};
+}
+
+void onDriverLoopOpen(CompileContext& ctx) {
+  PartLoops& l = loops(ctx);
+  ++l.depth;
+  if (++l.driverDepth >= kMaxOpenDriverLoops || l.depth >= kMaxOpenLoops) {
+    ctx.error("ループのネストが深すぎます");
+  }
+  openFrame(ctx, false);
+  ctx.emitByte(kEventLoopStart);
+}
+
+void onLoopEscape(CompileContext& ctx) {
+  LoopFrame& frame = innermost(ctx);
+  frame.escapeSteps = ctx.part().steps;
+  if (!frame.expanded) {
+    driverEscape(ctx, frame);
+    return;
+  }
+  PartLoops& l = loops(ctx);
+  l.expansions[l.expansionDepth].escapeOffset = static_cast<int64_t>(ctx.track().length());
+  if (ctx.scanner.numberFollowsDirectly()) {
+    ctx.error("展開ループ脱出時にはループ回数の指定はできません");
+  }
+}
+
+void onLoopClose(CompileContext& ctx) {
   LoopFrame& frame = innermost(ctx);
   PartState& p = ctx.part();
   if (!frame.expanded) ctx.error("非展開ループを先に閉じる必要があります");
@@ -108,15 +115,8 @@ void onClose(CompileContext& ctx) {
   p.steps = wrapSteps(base + int64_t{wrapSteps(int64_t{p.steps} - frame.startSteps)} * (count - 1));
 }
 
-// The repeat byte of "@j": 1 without a count, N - 1 for N >= 2, else 0.
-int32_t repeatByte(CompileContext& ctx) {
-  if (!ctx.scanner.numberFollowsDirectly()) return 1;
-  int32_t n = ctx.scanner.readNumber(0, 127);
-  return n >= 2 ? n - 1 : 0;
-}
-
-void onDriverClose(CompileContext& ctx) {
-  ctx.emitByte(0x96);
+void onDriverLoopClose(CompileContext& ctx) {
+  ctx.emitByte(kEventLoopEnd);
   LoopFrame& frame = innermost(ctx);
   PartState& p = ctx.part();
   if (frame.expanded) ctx.error("展開ループを先に閉じる必要があります");
@@ -142,8 +142,6 @@ void onDriverClose(CompileContext& ctx) {
   p.steps = wrapSteps(base + int64_t{wrapSteps(int64_t{p.steps} - frame.startSteps)} * multiplier);
 }
 
-}  // namespace
-
 void checkOpenLoops(CompileContext& ctx) {
   for (int part = 0; part < kPartCount; ++part) {
     if (ctx.loops[part].expansionDepth != -1) {
@@ -151,14 +149,6 @@ void checkOpenLoops(CompileContext& ctx) {
                        kWarnOrdinary);
     }
   }
-}
-
-void installLoopHandlers(MmlHandlerTable& table) {
-  table[kOpen] = onOpen;
-  table[kEscape] = onEscape;
-  table[kClose] = onClose;
-  table[kDriverOpen] = onDriverOpen;
-  table[kDriverClose] = onDriverClose;
 }
 
 }  // namespace tallow

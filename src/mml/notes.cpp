@@ -8,8 +8,10 @@
 
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
+#include "mml/handlers.h"
 #include "mml/portamento.h"
 #include "mml/volume.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
@@ -87,30 +89,30 @@ void sound(CompileContext& ctx, int pitch, int32_t length) {
 int32_t playNote(CompileContext& ctx, int pitch) {
   PartState& p = ctx.part();
   int32_t length = readLength(ctx);
-  if (!ctx.onFmPart() && p.tieState == 2) {
+  if (!ctx.onFmPart() && p.tieState == TieState::kPortamento) {
     pitch = p.tiePitch;
   } else {
     emitDetune(ctx, pitch, 0);
   }
-  if (takeKeyword(ctx, kTie)) {
-    p.tieState = 1;
+  if (takeKeyword(ctx, kMmlTie)) {
+    p.tieState = TieState::kNote;
     p.tiePitch = pitch;
     ctx.running.tieFlag = true;
   } else {
-    p.tieState = 0;
+    p.tieState = TieState::kNone;
   }
   if (p.gateValue == 0 || ctx.running.tieFlag) {
     sound(ctx, pitch, length);
     return length;
   }
-  int64_t sounding = p.gateMode == 0 ? int64_t{length} * p.gateValue / ctx.settings.qwidth
-                                     : int64_t{length} - p.gateValue;
+  int64_t sounding = p.gateMode == GateMode::kFraction
+                         ? int64_t{length} * p.gateValue / ctx.settings.qwidth
+                         : int64_t{length} - p.gateValue;
   sounding = std::max<int64_t>(sounding, 1);
   sound(ctx, pitch, static_cast<int32_t>(sounding));
   if (length - sounding > 0) {
-    ctx.emitByte(0x86);
-    ctx.emitByte(0x90);
-    ctx.emitWord(static_cast<int32_t>(length - sounding));
+    ctx.emitByte(kEventTie);
+    ctx.emitByteWord(kEventRest, static_cast<int32_t>(length - sounding));
   }
   return length;
 }
@@ -121,85 +123,26 @@ void finishNote(CompileContext& ctx, int32_t length) {
   PartState& p = ctx.part();
   p.steps = wrapSteps(int64_t{p.steps} + length);
   if (ctx.running.tieFlag) {
-    ctx.emitByte(0x86);
-    if (p.envelopeRestart == 2) ctx.envelopes.runs[ctx.currentPart].restart();
-  } else if (p.envelopeRestart != 0) {
+    ctx.emitByte(kEventTie);
+    if (p.envelopeRestart == EnvelopeRestart::kEveryNote) {
+      ctx.envelopes.runs[ctx.currentPart].restart();
+    }
+  } else if (p.envelopeRestart != EnvelopeRestart::kRunsOn) {
     ctx.envelopes.runs[ctx.currentPart].restart();
   }
   if (p.oneShotVolume) {
     p.volumeValue = p.savedVolumeValue;
-    ctx.emitByte(0x84);
+    ctx.emitByte(kEventVolume);
     ctx.emitByte(scaledVolume(p, p.volumeValue + p.volumeOffset));
     p.oneShotVolume = 0;
   }
   p.octaveShiftOnce = 0;
   if (p.oneShotGate) {
-    ctx.emitByte(0x83);
+    ctx.emitByte(kEventGate);
     ctx.emitByte(p.gateValue & 0xFF);
     p.oneShotGate = 0;
   }
 }
-
-void onNote(CompileContext& ctx) {
-  int pitch = notePitch(ctx, ctx.currentCode - kNoteC);
-  ctx.running.tieFlag = false;
-  int32_t length = ctx.scanner.peek(ctx.mml.commands) == kPortamento ? portamento(ctx, pitch)
-                                                                     : playNote(ctx, pitch);
-  finishNote(ctx, length);
-}
-
-void onKeySignature(CompileContext& ctx) {
-  int32_t& entry = ctx.part().keySignature[ctx.currentCode - kKeyC];
-  switch (ctx.scanner.lookup(ctx.mml.tuneChar)) {
-    case kAuxFirst:
-      entry = 1;
-      break;
-    case kAuxSecond:
-      entry = -1;
-      break;
-    case kAuxThird:
-      entry = 0;
-      break;
-    default:
-      ctx.error("調号が見つかりません");
-  }
-}
-
-void onRest(CompileContext& ctx) {
-  ctx.emitByte(0x90);
-  int32_t length = readLength(ctx);
-  ctx.emitWord(length);
-  PartState& p = ctx.part();
-  p.steps = wrapSteps(int64_t{p.steps} + length);
-}
-
-void onCaret(CompileContext& ctx) { ctx.part().octaveShiftOnce += 1; }
-
-void onDriverGate(CompileContext& ctx) {
-  ctx.emitByte(0x83);
-  ctx.emitByte(ctx.scanner.readNumber(0, 8));
-}
-
-void onOneNoteGate(CompileContext& ctx) {
-  onDriverGate(ctx);
-  ctx.part().oneShotGate = 1;
-}
-
-void onGateFraction(CompileContext& ctx) {
-  ctx.part().gateValue = ctx.scanner.readNumber(0, ctx.settings.qwidth);
-  ctx.part().gateMode = 0;
-}
-
-void onGateSteps(CompileContext& ctx) {
-  ctx.part().gateValue = ctx.scanner.readNumber(0, 384);
-  ctx.part().gateMode = 1;
-}
-
-void onDetune(CompileContext& ctx) { ctx.part().detune = ctx.scanner.readNumber(-32768, 32768); }
-
-void onBareTie(CompileContext& ctx) { ctx.warn("タイコマンドは音符の直後で指定して下さい"); }
-void onBareJoin(CompileContext& ctx) { ctx.warn("連結する音長が見つかりません"); }
-void onBarePortamento(CompileContext& ctx) { ctx.warn("開始音程が見つかりません"); }
 
 }  // namespace
 
@@ -224,7 +167,7 @@ int notePitch(CompileContext& ctx, int semitone) {
     }
   }
   int64_t pitch = semitone + accidentals + (natural ? 0 : p.keySignature[semitone]) +
-                  int64_t{p.transpose} + p.transpose2 +
+                  int64_t{p.transpose} + p.secondTranspose +
                   (int64_t{p.octave} + p.octaveShiftOnce) * 12 + 12;
   if (pitch < 0 || pitch > 127) ctx.error("音程が範囲外です");
   return static_cast<int>(pitch);
@@ -235,7 +178,7 @@ int32_t readLength(CompileContext& ctx) {
   do {
     total += addDots(ctx, lengthPart(ctx));
     if (total > kMaxLength) ctx.error("音長が長すぎます");
-  } while (takeKeyword(ctx, kLengthJoin));
+  } while (takeKeyword(ctx, kMmlLengthJoin));
   total *= ctx.running.lengthScale;
   if (total > kMaxLength) ctx.error("音長が長すぎます");
   return static_cast<int32_t>(total);
@@ -243,12 +186,12 @@ int32_t readLength(CompileContext& ctx) {
 
 void emitDetune(CompileContext& ctx, int pitch, int64_t extra) {
   const PartState& p = ctx.part();
-  int64_t t = int64_t{p.detune} + p.detune2 + extra;
+  int64_t t = int64_t{p.detune} + p.secondDetune + extra;
   int64_t k = ctx.settings.keywidth;
   int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
                   : ctx.onFmPart() ? fmDetune(pitch, t, k)
                                    : pcmDetune(t, k);
-  ctx.emitByteWord(0x91, static_cast<int32_t>(value));
+  ctx.emitByteWord(kEventDetune, static_cast<int32_t>(value));
 }
 
 void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
@@ -256,24 +199,70 @@ void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
   const PartState& p = ctx.part();
   int64_t note = pitch;
   int64_t k = ctx.settings.keywidth;
-  if (ctx.onFmPart() && k != 0) note += (int64_t{p.detune2} + p.detune + extra) / k;
+  if (ctx.onFmPart() && k != 0) note += (int64_t{p.secondDetune} + p.detune + extra) / k;
   if (note < 0 || note > 127) ctx.error("音程が範囲外です");
   ctx.emitByteWord(static_cast<int>(note), length);
 }
 
-void installNoteHandlers(MmlHandlerTable& table) {
-  for (int code = kNoteC; code <= kNoteLast; ++code) table[code] = onNote;
-  for (int code = kKeyC; code <= kKeyLast; ++code) table[code] = onKeySignature;
-  table[kRest] = onRest;
-  table[52] = onCaret;
-  table[65] = onDriverGate;
-  table[66] = onOneNoteGate;
-  table[67] = onGateFraction;
-  table[68] = onGateSteps;
-  table[100] = onDetune;
-  table[kTie] = onBareTie;
-  table[kLengthJoin] = onBareJoin;
-  table[kPortamento] = onBarePortamento;
+void onNote(CompileContext& ctx) {
+  int pitch = notePitch(ctx, ctx.currentCode - kMmlNoteC);
+  ctx.running.tieFlag = false;
+  int32_t length = ctx.scanner.peek(ctx.mml.commands) == kMmlPortamento ? portamento(ctx, pitch)
+                                                                        : playNote(ctx, pitch);
+  finishNote(ctx, length);
 }
+
+void onKeySignature(CompileContext& ctx) {
+  int32_t& entry = ctx.part().keySignature[ctx.currentCode - kMmlKeyC];
+  switch (ctx.scanner.lookup(ctx.mml.tuneChar)) {
+    case kAuxFirst:
+      entry = 1;
+      break;
+    case kAuxSecond:
+      entry = -1;
+      break;
+    case kAuxThird:
+      entry = 0;
+      break;
+    default:
+      ctx.error("調号が見つかりません");
+  }
+}
+
+void onRest(CompileContext& ctx) {
+  ctx.emitByte(kEventRest);
+  int32_t length = readLength(ctx);
+  ctx.emitWord(length);
+  PartState& p = ctx.part();
+  p.steps = wrapSteps(int64_t{p.steps} + length);
+}
+
+void onOctaveOnce(CompileContext& ctx) { ctx.part().octaveShiftOnce += 1; }
+
+void onDriverGate(CompileContext& ctx) {
+  ctx.emitByte(kEventGate);
+  ctx.emitByte(ctx.scanner.readNumber(0, 8));
+}
+
+void onOneNoteGate(CompileContext& ctx) {
+  onDriverGate(ctx);
+  ctx.part().oneShotGate = 1;
+}
+
+void onGateFraction(CompileContext& ctx) {
+  ctx.part().gateValue = ctx.scanner.readNumber(0, ctx.settings.qwidth);
+  ctx.part().gateMode = GateMode::kFraction;
+}
+
+void onGateSteps(CompileContext& ctx) {
+  ctx.part().gateValue = ctx.scanner.readNumber(0, 384);
+  ctx.part().gateMode = GateMode::kSteps;
+}
+
+void onDetune(CompileContext& ctx) { ctx.part().detune = ctx.scanner.readNumber(-32768, 32768); }
+
+void onBareTie(CompileContext& ctx) { ctx.warn("タイコマンドは音符の直後で指定して下さい"); }
+void onBareJoin(CompileContext& ctx) { ctx.warn("連結する音長が見つかりません"); }
+void onBarePortamento(CompileContext& ctx) { ctx.warn("開始音程が見つかりません"); }
 
 }  // namespace tallow

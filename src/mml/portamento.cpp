@@ -9,6 +9,7 @@
 
 #include "mml/command_table.h"
 #include "mml/notes.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
@@ -33,12 +34,12 @@ struct Slide {
 int readTarget(CompileContext& ctx) {
   for (;;) {
     int code = ctx.scanner.lookup(ctx.mml.commands);
-    if (code == 50) {
+    if (code == kMmlOctaveUp) {
       ++ctx.part().octave;
-    } else if (code == 51) {
+    } else if (code == kMmlOctaveDown) {
       --ctx.part().octave;
-    } else if (code >= kNoteC && code <= 27) {
-      return notePitch(ctx, code - kNoteC);
+    } else if (isNoteLetter(code)) {
+      return notePitch(ctx, code - kMmlNoteC);
     } else {
       ctx.error("目標音階が見つかりません");
     }
@@ -58,7 +59,7 @@ void readParameters(CompileContext& ctx, Slide& s) {
   }
   if (!haveOffset) {
     const PartState& p = ctx.part();
-    int from = p.tieState != 0 ? p.tiePitch : s.target;
+    int from = p.tieState != TieState::kNone ? p.tiePitch : s.target;
     s.baseOffset = std::clamp(from - s.start, -12, 12);
   }
 }
@@ -77,7 +78,7 @@ void fmSlide(CompileContext& ctx, Slide s) {
   }
   int64_t a = s.increment;
   for (int64_t i = 1; i <= steps; ++i, a += s.increment) {
-    ctx.emitByte(0x86);
+    ctx.emitByte(kEventTie);
     int64_t m = (a / s.divisor) * 8 * (up ? 1 : -1);
     bool reached = up ? s.start + m / k >= s.target : k * s.start + m <= k * s.target;
     if (reached) {
@@ -111,7 +112,7 @@ void pcmSlide(CompileContext& ctx, Slide s) {
   }
   int64_t a = s.increment;
   for (int64_t i = 0; i < steps; ++i, a += s.increment) {
-    ctx.emitByte(0x86);
+    ctx.emitByte(kEventTie);
     int64_t x = from + (a / s.divisor) * 8;
     if ((s.target < s.start && x < to) || (s.target >= s.start && x > to)) x = to;
     emitDetune(ctx, base, x);
@@ -132,13 +133,13 @@ int32_t portamento(CompileContext& ctx, int startPitch) {
     pcmSlide(ctx, s);
   }
   PartState& p = ctx.part();
-  if (ctx.scanner.peek(ctx.mml.commands) == kTie) {
+  if (ctx.scanner.peek(ctx.mml.commands) == kMmlTie) {
     ctx.scanner.lookup(ctx.mml.commands);
-    p.tieState = 2;
+    p.tieState = TieState::kPortamento;
     p.tiePitch = startPitch + s.baseOffset;
     ctx.running.tieFlag = true;
   } else {
-    p.tieState = 0;
+    p.tieState = TieState::kNone;
   }
   return s.length;
 }

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "mml/command_table.h"
+#include "mml/handlers.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
@@ -29,42 +30,6 @@ void emitTempo(CompileContext& ctx, int64_t tempo) {
   ctx.running.lengthScale = 1;
 }
 
-void onTempo(CompileContext& ctx) {
-  ctx.emitByte(0x80);
-  int32_t n = ctx.scanner.readNumber(30, 300);
-  ctx.part().tempoOffset = 0;
-  ctx.running.currentTempo = static_cast<int16_t>(n);
-  emitTempo(ctx, n);
-}
-
-void onTimerA(CompileContext& ctx) {
-  ctx.emitByte(0x80);
-  int32_t n = ctx.scanner.readNumber(0, 1023);
-  ctx.part().tempoOffset = 0;
-  ctx.running.timerValue = static_cast<int16_t>(n);
-  ctx.running.currentTempo = tempoOf(ctx, 1024, n);
-  ctx.emitWord(n);
-  ctx.running.lengthScale = 1;
-}
-
-void onTimerB(CompileContext& ctx) {
-  ctx.emitByte(0x80);
-  int32_t n = ctx.scanner.readNumber(0, 255);
-  ctx.running.timerValue = static_cast<int16_t>(4 * n);
-  ctx.running.currentTempo = tempoOf(ctx, 256, n);
-  ctx.emitWord(4 * n);
-  ctx.running.lengthScale = 4;
-}
-
-void onRelativeTempo(CompileContext& ctx) {
-  ctx.emitByte(0x80);
-  int32_t n = ctx.scanner.readNumber(-256, 255);
-  int32_t& offset = ctx.part().tempoOffset;
-  offset =
-      n == 0 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(offset) + static_cast<uint32_t>(n));
-  emitTempo(ctx, int64_t{ctx.running.currentTempo} + offset);
-}
-
 // The timer value for a value `a` of another timer clock, found by search:
 // the first candidate with the smallest error, from the larger values down.
 int32_t searchTimerValue(const CompileContext& ctx, int32_t a) {
@@ -82,24 +47,52 @@ int32_t searchTimerValue(const CompileContext& ctx, int32_t a) {
   return found;
 }
 
+}  // namespace
+
+void onTempo(CompileContext& ctx) {
+  ctx.emitByte(kEventTempo);
+  int32_t n = ctx.scanner.readNumber(30, 300);
+  ctx.part().tempoOffset = 0;
+  ctx.running.currentTempo = static_cast<int16_t>(n);
+  emitTempo(ctx, n);
+}
+
+void onTimerA(CompileContext& ctx) {
+  ctx.emitByte(kEventTempo);
+  int32_t n = ctx.scanner.readNumber(0, 1023);
+  ctx.part().tempoOffset = 0;
+  ctx.running.timerValue = static_cast<int16_t>(n);
+  ctx.running.currentTempo = tempoOf(ctx, 1024, n);
+  ctx.emitWord(n);
+  ctx.running.lengthScale = 1;
+}
+
+void onTimerB(CompileContext& ctx) {
+  ctx.emitByte(kEventTempo);
+  int32_t n = ctx.scanner.readNumber(0, 255);
+  ctx.running.timerValue = static_cast<int16_t>(4 * n);
+  ctx.running.currentTempo = tempoOf(ctx, 256, n);
+  ctx.emitWord(4 * n);
+  ctx.running.lengthScale = 4;
+}
+
+void onRelativeTempo(CompileContext& ctx) {
+  ctx.emitByte(kEventTempo);
+  int32_t n = ctx.scanner.readNumber(-256, 255);
+  int32_t& offset = ctx.part().tempoOffset;
+  offset =
+      n == 0 ? 0 : static_cast<int32_t>(static_cast<uint32_t>(offset) + static_cast<uint32_t>(n));
+  emitTempo(ctx, int64_t{ctx.running.currentTempo} + offset);
+}
+
 void onOtherClockTempo(CompileContext& ctx) {
-  ctx.emitByte(0x80);
+  ctx.emitByte(kEventTempo);
   int32_t value = searchTimerValue(ctx, ctx.scanner.readNumber(20, 4883));
   ctx.part().tempoOffset = 0;
   ctx.running.timerValue = static_cast<int16_t>(value);
   ctx.running.currentTempo = tempoOf(ctx, 1024, value);
   ctx.emitWord(value);
   ctx.running.lengthScale = 1;
-}
-
-}  // namespace
-
-void installTempoHandlers(MmlHandlerTable& table) {
-  table[60] = onTempo;
-  table[61] = onTimerA;
-  table[69] = onTimerB;
-  table[70] = onRelativeTempo;
-  table[71] = onOtherClockTempo;
 }
 
 }  // namespace tallow

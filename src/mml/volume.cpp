@@ -5,6 +5,8 @@
 #include "mml/volume.h"
 
 #include "mml/command_table.h"
+#include "mml/handlers.h"
+#include "output/krb_format.h"
 #include "state/compile_context.h"
 
 namespace tallow {
@@ -45,36 +47,8 @@ void saveForOneNote(PartState& p) {
   p.oneShotVolume = 1;
 }
 
-void onLevel(CompileContext& ctx) {
-  ctx.emitByte(0x84);
-  PartState& p = ctx.part();
-  p.volumeLevel = ctx.scanner.readNumber(0, 15);
-  p.volumeValue = p.volumeTable[p.volumeLevel];
-  emitVolume(ctx, p.volumeValue);
-}
-
-void onValue(CompileContext& ctx) {
-  ctx.emitByte(0x84);
-  ctx.part().volumeValue = ctx.scanner.readNumber(0, 127);
-  emitVolume(ctx, ctx.part().volumeValue);
-}
-
-void onOffset(CompileContext& ctx) { ctx.part().volumeOffset = ctx.scanner.readNumber(-128, 127); }
-
-void onTableEntry(CompileContext& ctx) {
-  PartState& p = ctx.part();
-  int32_t level = ctx.scanner.readNumber(0, 15);
-  ctx.scanner.separator();
-  int32_t value = ctx.scanner.readNumber(0, 127);
-  p.volumeTable[level] = value;
-  if (level != p.volumeLevel) return;
-  p.volumeValue = value;
-  ctx.emitByte(0x84);
-  emitVolume(ctx, value);
-}
-
 void stepLevel(CompileContext& ctx, int sign) {
-  ctx.emitByte(0x84);
+  ctx.emitByte(kEventVolume);
   PartState& p = ctx.part();
   int64_t level = p.volumeLevel + sign * int64_t{optionalStep(ctx, 15)};
   p.volumeLevel = limited(ctx, level, 0, 15, kLevelTop, kLevelBottom);
@@ -83,17 +57,12 @@ void stepLevel(CompileContext& ctx, int sign) {
 }
 
 void stepValue(CompileContext& ctx, int sign) {
-  ctx.emitByte(0x84);
+  ctx.emitByte(kEventVolume);
   PartState& p = ctx.part();
   int64_t value = p.volumeValue + sign * int64_t{optionalStep(ctx, 127)};
   p.volumeValue = limited(ctx, value, 0, 127, kValueTop, kValueBottom);
   emitVolume(ctx, p.volumeValue);
 }
-
-void onLevelUp(CompileContext& ctx) { stepLevel(ctx, 1); }
-void onLevelDown(CompileContext& ctx) { stepLevel(ctx, -1); }
-void onValueUp(CompileContext& ctx) { stepValue(ctx, 1); }
-void onValueDown(CompileContext& ctx) { stepValue(ctx, -1); }
 
 void oneNoteLevel(CompileContext& ctx, int32_t level) {
   PartState& p = ctx.part();
@@ -102,31 +71,14 @@ void oneNoteLevel(CompileContext& ctx, int32_t level) {
   emitVolume(ctx, p.volumeValue);
 }
 
-void onOneNoteLevel(CompileContext& ctx) {
-  ctx.emitByte(0x84);
-  oneNoteLevel(ctx, ctx.scanner.readNumber(0, 15));
-}
-
 void oneNoteLevelStep(CompileContext& ctx, int sign) {
-  ctx.emitByte(0x84);
+  ctx.emitByte(kEventVolume);
   int64_t level = ctx.part().volumeLevel + sign * int64_t{optionalStep(ctx, 15)};
   oneNoteLevel(ctx, limited(ctx, level, 0, 15, kLevelTop, kLevelBottom));
 }
 
-void onOneNoteLevelUp(CompileContext& ctx) { oneNoteLevelStep(ctx, 1); }
-void onOneNoteLevelDown(CompileContext& ctx) { oneNoteLevelStep(ctx, -1); }
-
-void onOneNoteValue(CompileContext& ctx) {
-  ctx.emitByte(0x84);
-  PartState& p = ctx.part();
-  int32_t value = ctx.scanner.readNumber(0, 127);
-  saveForOneNote(p);
-  p.volumeValue = value;
-  emitVolume(ctx, value);
-}
-
 void oneNoteValueStep(CompileContext& ctx, int sign) {
-  ctx.emitByte(0x84);
+  ctx.emitByte(kEventVolume);
   PartState& p = ctx.part();
   int64_t value = p.volumeValue + sign * int64_t{optionalStep(ctx, 127)};
   int32_t x = limited(ctx, value, 0, 127, kLevelTop, kLevelBottom);
@@ -135,38 +87,76 @@ void oneNoteValueStep(CompileContext& ctx, int sign) {
   p.volumeValue = x;
 }
 
+}  // namespace
+
+void onVolumeLevel(CompileContext& ctx) {
+  ctx.emitByte(kEventVolume);
+  PartState& p = ctx.part();
+  p.volumeLevel = ctx.scanner.readNumber(0, 15);
+  p.volumeValue = p.volumeTable[p.volumeLevel];
+  emitVolume(ctx, p.volumeValue);
+}
+
+void onVolumeValue(CompileContext& ctx) {
+  ctx.emitByte(kEventVolume);
+  ctx.part().volumeValue = ctx.scanner.readNumber(0, 127);
+  emitVolume(ctx, ctx.part().volumeValue);
+}
+
+void onVolumeOffset(CompileContext& ctx) {
+  ctx.part().volumeOffset = ctx.scanner.readNumber(-128, 127);
+}
+
+void onVolumeTableEntry(CompileContext& ctx) {
+  PartState& p = ctx.part();
+  int32_t level = ctx.scanner.readNumber(0, 15);
+  ctx.scanner.separator();
+  int32_t value = ctx.scanner.readNumber(0, 127);
+  p.volumeTable[level] = value;
+  if (level != p.volumeLevel) return;
+  p.volumeValue = value;
+  ctx.emitByte(kEventVolume);
+  emitVolume(ctx, value);
+}
+
+void onLevelUp(CompileContext& ctx) { stepLevel(ctx, 1); }
+
+void onLevelDown(CompileContext& ctx) { stepLevel(ctx, -1); }
+
+void onValueUp(CompileContext& ctx) { stepValue(ctx, 1); }
+
+void onValueDown(CompileContext& ctx) { stepValue(ctx, -1); }
+
+void onOneNoteLevel(CompileContext& ctx) {
+  ctx.emitByte(kEventVolume);
+  oneNoteLevel(ctx, ctx.scanner.readNumber(0, 15));
+}
+
+void onOneNoteLevelUp(CompileContext& ctx) { oneNoteLevelStep(ctx, 1); }
+
+void onOneNoteLevelDown(CompileContext& ctx) { oneNoteLevelStep(ctx, -1); }
+
+void onOneNoteValue(CompileContext& ctx) {
+  ctx.emitByte(kEventVolume);
+  PartState& p = ctx.part();
+  int32_t value = ctx.scanner.readNumber(0, 127);
+  saveForOneNote(p);
+  p.volumeValue = value;
+  emitVolume(ctx, value);
+}
+
 void onOneNoteValueUp(CompileContext& ctx) { oneNoteValueStep(ctx, 1); }
+
 void onOneNoteValueDown(CompileContext& ctx) { oneNoteValueStep(ctx, -1); }
 
 void onLevelByteDirect(CompileContext& ctx) {
-  ctx.emitByte(0x94);
+  ctx.emitByte(kEventLevel);
   ctx.emitByte(scaledVolume(ctx.part(), ctx.scanner.readNumber(0, 127)));
 }
 
 void onLevelByte(CompileContext& ctx) {
-  ctx.emitByte(0x94);
+  ctx.emitByte(kEventLevel);
   ctx.emitByte(scaledVolume(ctx.part(), ctx.part().volumeTable[ctx.scanner.readNumber(0, 15)]));
-}
-
-}  // namespace
-
-void installVolumeHandlers(MmlHandlerTable& table) {
-  table[72] = onLevel;
-  table[73] = onValue;
-  table[74] = onOffset;
-  table[75] = onTableEntry;
-  table[76] = onOneNoteLevel;
-  table[77] = onOneNoteValue;
-  table[78] = onLevelUp;
-  table[79] = onLevelDown;
-  table[80] = onValueUp;
-  table[81] = onValueDown;
-  table[82] = onOneNoteLevelUp;
-  table[83] = onOneNoteLevelDown;
-  table[84] = onOneNoteValueUp;
-  table[85] = onOneNoteValueDown;
-  table[95] = onLevelByte;
-  table[96] = onLevelByteDirect;
 }
 
 }  // namespace tallow

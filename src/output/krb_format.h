@@ -61,7 +61,8 @@ enum EventCode : uint8_t {
   kEventEnd = 0xFF,                 // end of a stream
 };
 
-constexpr uint8_t kLastNoteCode = 0x79;       // codes 0x7A-0x7F are no event
+constexpr uint8_t kLastNoteCode = 0x79;  // codes 0x7A-0x7F are no event
+constexpr uint8_t kFirstCommandCode = 0x80;
 constexpr uint8_t kChordNoPitch = 0x90;       // an empty slot of a chord
 constexpr uint8_t kEscapePlaceholder = 0xFF;  // an escape's repeat byte before "@j" fills it
 
@@ -120,7 +121,9 @@ constexpr std::array<uint8_t, 256> makeEventLengths() {
   for (int code = 0; code <= kLastNoteCode; ++code) lengths[code] = kNoteEventLength;
   // 0x7A-0x7F are no event, but a stream walk steps over them as over notes;
   // the optimiser refuses them by code.
-  for (int code = kLastNoteCode + 1; code < 0x80; ++code) lengths[code] = kNoteEventLength;
+  for (int code = kLastNoteCode + 1; code < kFirstCommandCode; ++code) {
+    lengths[code] = kNoteEventLength;
+  }
   for (const EventInfo& e : kCommandEvents) lengths[e.code] = e.length;
   return lengths;
 }
@@ -132,7 +135,7 @@ inline constexpr std::array<uint8_t, 256> kEventLength = makeEventLengths();
 // The name of an event code for listings: "note", a command's name, "end",
 // or "undefined".
 constexpr const char* eventName(uint8_t code) {
-  if (code < 0x80) return "note";
+  if (code < kFirstCommandCode) return "note";
   if (code == kEventEnd) return "end";
   for (const EventInfo& e : kCommandEvents) {
     if (e.code == code) return e.name;

@@ -58,7 +58,8 @@ class Pass {
 // register writes, the end code and every code that is no event.
 constexpr std::array<bool, 256> makeBarriers() {
   std::array<bool, 256> barrier{};
-  for (int code = 0; code < 256; ++code) barrier[code] = code < 0x80 || kEventLength[code] == 0;
+  for (int code = 0; code < 256; ++code)
+    barrier[code] = code < kFirstCommandCode || kEventLength[code] == 0;
   for (uint8_t code : {kEventChord, kEventRest, kEventEnd, kEventLoopStart, kEventLoopEnd,
                        kEventRegister, kEventLoopEscape}) {
     barrier[code] = true;
@@ -132,7 +133,7 @@ size_t Pass::run() {
       copy(1);
       return w_;
     }
-    if (count == 0 || code < 0x80 || !fits(count)) return 0;
+    if (count == 0 || code < kFirstCommandCode || !fits(count)) return 0;
     switch (code) {
       case kEventRest:
         rest();

@@ -117,7 +117,7 @@ bool BraceExpander::run(std::string_view source) {
 
 }  // namespace
 
-bool ExpandBraces(std::string_view source, std::string& dest, OutStream& messages) {
+bool expandBraces(std::string_view source, std::string& dest, OutStream& messages) {
   dest.clear();
   BraceExpander expander(dest, messages);
   return expander.run(source);

@@ -13,6 +13,6 @@ namespace tallow {
 // Shift-JIS lead byte are copied together with the byte after them, which is
 // then not examined.  On failure the message has been printed and false is
 // returned.
-bool ExpandBraces(std::string_view source, std::string& dest, OutStream& messages);
+bool expandBraces(std::string_view source, std::string& dest, OutStream& messages);
 
 }  // namespace tallow

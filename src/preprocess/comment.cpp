@@ -27,7 +27,7 @@ bool isSpecial(char c) { return kSpecial[static_cast<unsigned char>(c)]; }
 
 }  // namespace
 
-void StripComment(std::string& line) {
+void stripComment(std::string& line) {
   const size_t size = line.size();
   size_t read = 0;
   // Up to the first byte that needs a look, the line stays as it is.

@@ -10,6 +10,6 @@ namespace tallow {
 // their backslash and keep the character as text.  A Shift-JIS character
 // whose second byte is neither ";" nor "/" is copied whole, so that a second
 // byte 0x5C ("\") never escapes the byte after it.
-void StripComment(std::string& line);
+void stripComment(std::string& line);
 
 }  // namespace tallow

@@ -33,7 +33,7 @@ bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view nam
 
 }  // namespace
 
-bool ProcessFile(KilnRun& run, std::string name) {
+bool processFile(KilnRun& run, std::string name) {
   ++run.includeDepth;
   run.messages.write(formatMessage("Now include %s(%d)...\n", name, run.includeDepth));
   if (run.includeDepth > kMaxOpenFiles) {
@@ -48,7 +48,7 @@ bool ProcessFile(KilnRun& run, std::string name) {
   }
   file.name = std::move(name);
   run.intermediate.write(formatMessage("# 1 %s\n", file.name));
-  BlockEnd end = ProcessLines(run, file);
+  BlockEnd end = processLines(run, file);
   file.reader.close();
   if (end != BlockEnd::kEndOfFile) return false;
   --run.includeDepth;
@@ -62,7 +62,7 @@ LineLoop::Step LineLoop::includeLine() {
     run_.say("引数が多すぎます\n");
     return locationReport();
   }
-  if (!ProcessFile(run_, std::move(name))) return Step::kFailed;
+  if (!processFile(run_, std::move(name))) return Step::kFailed;
   emit(formatMessage("\n# %d %s\n", file_.lineNumber + 1, file_.name));
   return Step::kNext;
 }

@@ -26,9 +26,9 @@ class DiscardOutStream final : public OutStream {
 // Processes the main source; true when the run succeeded and the whole
 // intermediate file was written.
 bool processSource(KilnRun& run) {
-  bool ok = ProcessFile(run, run.job.sourcePath);
+  bool ok = processFile(run, run.job.sourcePath);
   ok = run.intermediate.close() && ok;
-  if (ok) ReportTones(run.tones, run.sourceDir, run.messages);
+  if (ok) reportTones(run.tones, run.sourceDir, run.messages);
   run.macros.clear();
   return ok;
 }
@@ -46,7 +46,7 @@ KilnRun::KilnRun(CompileJob& runJob, ProgramContext& program, FileWriter& interm
 
 void KilnRun::say(std::string_view utf8) const { messages.write(formatMessage(utf8)); }
 
-int RunPreprocessor(CompileJob& job, ProgramContext& program) {
+int runPreprocessor(CompileJob& job, ProgramContext& program) {
   auto intermediate = std::make_unique<FileWriter>();
   if (!intermediate->create(job.intermediatePath)) return 1;
   DiscardOutStream discard;

@@ -56,10 +56,10 @@ struct SourceFile {
 
 // Opens the file `name` (the main source or an included file) and runs its
 // line loop.  False when the run fails; the messages have been printed.
-bool ProcessFile(KilnRun& run, std::string name);
+bool processFile(KilnRun& run, std::string name);
 
 // Runs the line loop over an open file.
-BlockEnd ProcessLines(KilnRun& run, SourceFile& file);
+BlockEnd processLines(KilnRun& run, SourceFile& file);
 
 class LineLoop {
  public:

@@ -45,7 +45,7 @@ LineClass lookUp(const std::string& word) {
 
 }  // namespace
 
-LineClass ClassifyLine(std::string_view line, size_t& pos, bool toneInProgress,
+LineClass classifyLine(std::string_view line, size_t& pos, bool toneInProgress,
                        bool withPrefixSet) {
   size_t start = skipBlanks(line, pos);
   if (start >= line.size() || kWordStarts.find(line[start]) == std::string_view::npos) {

@@ -37,6 +37,6 @@ enum class LineClass : int32_t {
 // kLongWord.  Tone words ("@", "'@", "'$") are plain text while a #with
 // prefix is set.  Any other line continues a tone definition in progress
 // (kToneDef) or is plain text; `pos` is then behind the leading blanks.
-LineClass ClassifyLine(std::string_view line, size_t& pos, bool toneInProgress, bool withPrefixSet);
+LineClass classifyLine(std::string_view line, size_t& pos, bool toneInProgress, bool withPrefixSet);
 
 }  // namespace tallow

@@ -20,7 +20,7 @@ LineLoop::LineLoop(KilnRun& run, SourceFile& file) : run_(run), file_(file) {
   expanded_.reserve(kLineBufferSize);
 }
 
-BlockEnd ProcessLines(KilnRun& run, SourceFile& file) { return LineLoop(run, file).run(); }
+BlockEnd processLines(KilnRun& run, SourceFile& file) { return LineLoop(run, file).run(); }
 
 BlockEnd LineLoop::run() {
   for (;;) {
@@ -68,8 +68,8 @@ bool LineLoop::readLine(TextReader::Result& result) {
 LineLoop::Step LineLoop::handleLine() {
   pos_ = 0;
   LineClass lineClass =
-      ClassifyLine(line_, pos_, ToneInProgress(run_.tones), !run_.withPrefix.empty());
-  if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist) StripComment(line_);
+      classifyLine(line_, pos_, toneInProgress(run_.tones), !run_.withPrefix.empty());
+  if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist) stripComment(line_);
   // These act alike in taken and skipped branches.
   switch (lineClass) {
     case LineClass::kUnrecognisedDirective:
@@ -94,7 +94,7 @@ LineLoop::Step LineLoop::handleLine() {
   }
   if (!skipping()) return handleActive(lineClass);
   // Tone lines need a bank name even where they are skipped.
-  if (lineClass == LineClass::kToneDef && !BankNameSet(run_.tones.bank)) return bankNameMissing();
+  if (lineClass == LineClass::kToneDef && !bankNameSet(run_.tones.bank)) return bankNameMissing();
   emit("\n");
   return Step::kNext;
 }
@@ -118,17 +118,17 @@ LineLoop::Step LineLoop::handleActive(LineClass lineClass) {
       return toneLine();
     case LineClass::kToneOrder:
       emit("\n");
-      if (!DefineToneOrder(run_.tones, line_, pos_, run_.messages)) return locationReport();
+      if (!defineToneOrder(run_.tones, line_, pos_, run_.messages)) return locationReport();
       return Step::kNext;
     case LineClass::kFmbFile:
       emit(line_);
-      if (!SetBankFile(run_.tones.bank, line_, pos_, run_.sourceDir, run_.env, run_.messages)) {
+      if (!setBankFile(run_.tones.bank, line_, pos_, run_.sourceDir, run_.env, run_.messages)) {
         return locationReport();
       }
       return trailingCheck();
     case LineClass::kVStart:
       emit(line_);
-      if (!SetStartNumber(run_.tones, line_, pos_)) {
+      if (!setStartNumber(run_.tones, line_, pos_)) {
         run_.say("音色開始番号が不正です\n");
         return locationReport();
       }
@@ -140,8 +140,8 @@ LineLoop::Step LineLoop::handleActive(LineClass lineClass) {
 
 // Macros, then braces; the #with prefix and a blank go before the text.
 LineLoop::Step LineLoop::ordinaryLine() {
-  if (!ExpandMacros(line_, expanded_, run_.macros, run_.messages)) return locationReport();
-  if (!ExpandBraces(expanded_, line_, run_.messages)) return locationReport(expanded_);
+  if (!expandMacros(line_, expanded_, run_.macros, run_.messages)) return locationReport();
+  if (!expandBraces(expanded_, line_, run_.messages)) return locationReport(expanded_);
   if (!run_.withPrefix.empty()) {
     emit(run_.withPrefix);
     emit(" ");
@@ -152,7 +152,7 @@ LineLoop::Step LineLoop::ordinaryLine() {
 
 LineLoop::Step LineLoop::defineLine() {
   emit("\n");
-  if (!DefineMacro(line_, pos_, run_.macros, run_.messages)) {
+  if (!defineMacro(line_, pos_, run_.macros, run_.messages)) {
     run_.say("マクロの定義が出来ません\n");
     return locationReport();
   }
@@ -160,9 +160,9 @@ LineLoop::Step LineLoop::defineLine() {
 }
 
 LineLoop::Step LineLoop::toneLine() {
-  if (!BankNameSet(run_.tones.bank)) return bankNameMissing();
+  if (!bankNameSet(run_.tones.bank)) return bankNameMissing();
   emit("\n");
-  if (!DefineToneValues(run_.tones, line_, pos_, run_.messages)) return locationReport();
+  if (!defineToneValues(run_.tones, line_, pos_, run_.messages)) return locationReport();
   return trailingCheck();
 }
 

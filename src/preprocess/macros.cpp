@@ -161,7 +161,7 @@ bool Expander::readArguments(std::string_view source, size_t& i, const std::stri
   const size_t count = use.macro->parameters.size();
   for (size_t k = 0; k < count; ++k) {
     std::string argument;
-    if (!ReadArgument(source, i, argument)) return false;
+    if (!readArgument(source, i, argument)) return false;
     i = skipBlanks(source, i);
     use.arguments.push_back(std::move(argument));
     bool last = k + 1 == count;
@@ -293,7 +293,7 @@ void MacroTable::dropCache() {
   cacheBytes_ = 0;
 }
 
-bool DefineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
+bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
   std::string written;
   if (!readWord(line, pos, written, kNameDelimiters)) {
     messages.write(formatMessage("マクロ名が取得できません\n"));
@@ -321,14 +321,14 @@ bool DefineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
   return true;
 }
 
-bool ExpandMacros(std::string_view source, std::string& dest, MacroTable& table,
+bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
                   OutStream& messages) {
   table.trimCache();
   Expander expander(table, messages);
   return expander.expand(source, dest, nullptr);
 }
 
-bool ReadArgument(std::string_view text, size_t& pos, std::string& out) {
+bool readArgument(std::string_view text, size_t& pos, std::string& out) {
   out.clear();
   size_t i = skipBlanks(text, pos);
   int open = 0;

@@ -59,17 +59,17 @@ class MacroTable {
 // Parses a definition from `pos` (behind the #define word) and adds it to
 // `table`.  On failure its message has been printed and false is returned;
 // on success `pos` is at the end of the line.
-bool DefineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages);
+bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages);
 
 // Expands the macro references of the line `source` into `dest` (at most
 // 8191 bytes), with no parameter bindings.  On failure a message has been
 // printed, where the failure has one, and false is returned.
-bool ExpandMacros(std::string_view source, std::string& dest, MacroTable& table,
+bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
                   OutStream& messages);
 
 // Reads a macro argument from `pos`: leading blanks and tabs are skipped, and
 // bytes are copied up to a "," or ")" outside parentheses (left unread).
 // Fails when the text ends first or the argument exceeds 255 bytes.
-bool ReadArgument(std::string_view text, size_t& pos, std::string& out);
+bool readArgument(std::string_view text, size_t& pos, std::string& out);
 
 }  // namespace tallow

@@ -104,6 +104,11 @@ class Scanner {
   // skipped): the test for optional numbers.
   bool numberFollowsDirectly() const;
   void separator();
+  // The next argument of a command: a separator, then a number.
+  int32_t readNextNumber(int32_t low, int32_t high) {
+    separator();
+    return readNumber(low, high);
+  }
   void skipToBar();
   void skipLine();
   void skipBlanks() {

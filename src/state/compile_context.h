@@ -17,6 +17,7 @@
 #include "base/parts.h"
 #include "output/byte_buffer.h"
 #include "output/fmb_format.h"
+#include "output/krb_format.h"
 #include "scan/diagnostics.h"
 #include "scan/keyword_table.h"
 #include "scan/scanner.h"
@@ -107,6 +108,12 @@ struct CompileContext {
     t.put(static_cast<uint8_t>(code));
     t.put(static_cast<uint8_t>(value & 0xFF));
     t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
+  }
+  // The code of an event that carries the count of its following bytes, and
+  // that count (its length less the code and the count byte).
+  void emitEventHead(uint8_t code) {
+    emitByte(code);
+    emitByte(kEventLength[code] - 2);
   }
   void growTrack(size_t extra);
   [[noreturn]] void outOfMemory();

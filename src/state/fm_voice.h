@@ -10,6 +10,11 @@
 
 namespace tallow {
 
+// The channel's left/right output bits.
+constexpr uint8_t kOutputRight = 1;
+constexpr uint8_t kOutputLeft = 2;
+constexpr uint8_t kOutputBoth = 3;
+
 struct FmVoiceState {
   uint8_t algorithm = 0;
   uint8_t feedback = 0;

@@ -39,7 +39,7 @@ bool readBankFile(const std::string& path, std::array<uint8_t, kFmbFileSize>& ba
   return true;
 }
 
-bool LoadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
+bool loadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
               OutStream& messages) {
   std::optional<BankPath> path = locateBankFile(sourceDir, bank.bankName, env);
   if (!path || !readBankFile(path->opened, bank.bytes)) return false;
@@ -53,14 +53,14 @@ BankPath bankWritePath(const std::string& sourceDir, const std::string& bankName
   return BankPath{toOpenPath(shown), shown};
 }
 
-bool WriteBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages) {
+bool writeBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages) {
   BankPath path = bankWritePath(sourceDir, bank.bankName);
   if (!writeFileAtomically(path.opened, bank.bytes.data(), bank.bytes.size())) return false;
   messages.write(formatMessage("Write FMB : %s\n", path.shown));
   return true;
 }
 
-bool SetBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
+bool setBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
                  const std::string& sourceDir, const Environment& env, OutStream& messages) {
   std::string name;
   if (!readField(line, pos, name, kBankNameDelimiters, kMaxBankNameLength + 1)) {
@@ -68,7 +68,7 @@ bool SetBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
     return false;
   }
   bank.bankName = name + std::string(kBankSuffix);
-  if (!LoadBank(bank, sourceDir, env, messages)) {
+  if (!loadBank(bank, sourceDir, env, messages)) {
     messages.write(formatMessage("指定のFMBファイルは存在しません\n"));
   }
   return true;

@@ -36,24 +36,24 @@ bool readBankFile(const std::string& path, std::array<uint8_t, kFmbFileSize>& ba
 
 // Loads the bank named by `bank.bankName` and prints "Load FMB : path".
 // False when no file was found.
-bool LoadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
+bool loadBank(ToneBankState& bank, const std::string& sourceDir, const Environment& env,
               OutStream& messages);
 
-// The file the bank is written to: the file beside the source that LoadBank
+// The file the bank is written to: the file beside the source that loadBank
 // would find there, else the source directory joined with the bank name.
 BankPath bankWritePath(const std::string& sourceDir, const std::string& bankName);
 
 // Writes the whole bank atomically and prints "Write FMB : path"; false when
 // it cannot be written (the previous file is then intact).
-bool WriteBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages);
+bool writeBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages);
 
-inline bool BankNameSet(const ToneBankState& bank) { return !bank.bankName.empty(); }
+inline bool bankNameSet(const ToneBankState& bank) { return !bank.bankName.empty(); }
 
 // A ".fmbfile" / ".fm" line from `pos`: the name (at most 11 bytes, ending at
 // a blank, tab, period or line feed) plus ".FMB" becomes the bank name and the
 // bank is loaded; a missing file is only a notice.  False, with the message
 // printed, for a name that is too long.
-bool SetBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
+bool setBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
                  const std::string& sourceDir, const Environment& env, OutStream& messages);
 
 }  // namespace tallow

@@ -151,10 +151,10 @@ bool readNextValue(ToneforgeState& state, std::string_view line, size_t& pos, Ou
 }  // namespace
 
 ToneforgeState::ToneforgeState(ToneBankState& programBank) : bank(programBank) {
-  ResetToneState(*this);
+  resetToneState(*this);
 }
 
-void ResetToneState(ToneforgeState& state) {
+void resetToneState(ToneforgeState& state) {
   state.order = kDefaultOrder;
   state.orderCount = 0;
   state.orderPosition = 0;
@@ -162,21 +162,21 @@ void ResetToneState(ToneforgeState& state) {
   state.startNumber = 1;
 }
 
-int ParameterCode(std::string_view name) {
+int parameterCode(std::string_view name) {
   for (const ParameterName& p : kParameterNames) {
     if (p.name == name) return p.code;
   }
   return -1;
 }
 
-bool DefineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
+bool defineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
                      OutStream& messages) {
-  if (ToneInProgress(state)) return say(messages, "音色設定中に音色パラメータ順設定は出来ません");
+  if (toneInProgress(state)) return say(messages, "音色設定中に音色パラメータ順設定は出来ません");
   for (;;) {
     pos = skipSeparators(line, pos);
     if (pos >= line.size()) return true;
     std::string_view name = token(line, pos, 3);
-    int code = name.size() > 3 ? -1 : ParameterCode(name);
+    int code = name.size() > 3 ? -1 : parameterCode(name);
     if (code < 0) return say(messages, "引数が不正です\n");
     pos += name.size();
     state.order[static_cast<size_t>(state.orderCount++)] = static_cast<uint8_t>(code);
@@ -192,7 +192,7 @@ bool DefineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
   }
 }
 
-bool DefineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
+bool defineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
                       OutStream& messages) {
   if (state.orderCount != 0) {
     return say(messages, "音色パラメータ順設定が完了する前に音色設定はできません\n");
@@ -204,14 +204,14 @@ bool DefineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
     size_t next = static_cast<size_t>(state.orderPosition);
     if (next >= kOrderCapacity - 1 || state.order[next] == kOrderEnd) {
       state.orderPosition = 0;
-      if (!StoreTone(state, messages)) return false;
+      if (!storeTone(state, messages)) return false;
       pos = skipSeparators(line, pos);
       return true;
     }
   }
 }
 
-std::array<uint8_t, kToneRecordSize> PackToneRecord(
+std::array<uint8_t, kToneRecordSize> packToneRecord(
     const std::array<uint8_t, 64>& v, const std::array<char, kToneNameLength + 1>& name) {
   std::array<uint8_t, kToneRecordSize> record{};
   for (size_t i = 0; i < kToneNameLength && name[i] != '\0'; ++i) {
@@ -230,11 +230,11 @@ std::array<uint8_t, kToneRecordSize> PackToneRecord(
   return record;
 }
 
-bool StoreTone(ToneforgeState& state, OutStream& messages) {
+bool storeTone(ToneforgeState& state, OutStream& messages) {
   int index = state.values[kNO] - state.startNumber;
   if (index >= static_cast<int>(kToneRecordCount)) return say(messages, "音色番号が大きすぎます");
   if (index < 0) return say(messages, "音色番号が小さすぎます");
-  auto record = PackToneRecord(state.values, state.bank.toneName);
+  auto record = packToneRecord(state.values, state.bank.toneName);
   std::copy(
       record.begin(), record.end(),
       state.bank.bytes.begin() + kFmbHeaderSize + kToneRecordSize * static_cast<size_t>(index));
@@ -243,7 +243,7 @@ bool StoreTone(ToneforgeState& state, OutStream& messages) {
   return true;
 }
 
-int32_t DecimalValue(std::string_view word) {
+int32_t decimalValue(std::string_view word) {
   size_t i = 0;
   bool negative = false;
   if (i < word.size() && (word[i] == '+' || word[i] == '-')) negative = word[i++] == '-';
@@ -258,20 +258,20 @@ int32_t DecimalValue(std::string_view word) {
   return static_cast<int32_t>(value);
 }
 
-bool SetStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
+bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
   std::string word;
   // A word too long to read fails like a bad number.
   if (!readWord(line, pos, word, kFieldDelimiters)) return false;
-  state.startNumber = static_cast<uint8_t>(static_cast<uint32_t>(DecimalValue(word)));
+  state.startNumber = static_cast<uint8_t>(static_cast<uint32_t>(decimalValue(word)));
   return state.startNumber <= 1;
 }
 
-void ReportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages) {
+void reportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages) {
   if (state.orderCount != 0) say(messages, "音色パラメータ順設定が完了していません\n");
-  if (ToneInProgress(state)) say(messages, "音色定義が完了していません\n");
+  if (toneInProgress(state)) say(messages, "音色定義が完了していません\n");
   if (state.bank.toneCount == 0) return;
   messages.write(formatMessage("%d個の音色を定義しました\n", state.bank.toneCount));
-  if (!WriteBank(state.bank, sourceDir, messages)) {
+  if (!writeBank(state.bank, sourceDir, messages)) {
     say(messages, "FMBファイル書き出しに失敗しました。\n");
   }
 }

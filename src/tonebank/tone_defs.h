@@ -1,6 +1,7 @@
-// Tone definitions in the source: parameter-order lines ("#@"), tone lines
-// ("@", "'@", "'$" and their continuation lines) and the tone start number
-// (".vstart").  Complete tones are packed into the program's tone bank.
+// Toneforge is the name of the tone-bank compiler that Kiln hosts: it reads
+// the tone definitions in the source, parameter-order lines ("#@"), tone
+// lines ("@", "'@", "'$" and their continuation lines) and the tone start
+// number (".vstart"), and packs complete tones into the program's tone bank.
 #pragma once
 
 #include <array>
@@ -37,41 +38,41 @@ struct ToneforgeState {
 };
 
 // The start-of-run settings: the default order, nothing in progress, start 1.
-void ResetToneState(ToneforgeState& state);
+void resetToneState(ToneforgeState& state);
 
-inline bool ToneInProgress(const ToneforgeState& state) { return state.orderPosition != 0; }
+inline bool toneInProgress(const ToneforgeState& state) { return state.orderPosition != 0; }
 
 // The parameter code of an order token ("NO", "TL1", "*", ...), or -1.
-int ParameterCode(std::string_view token);
+int parameterCode(std::string_view token);
 
 // A "#@" line from `pos`.  On failure the message has been printed.
-bool DefineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
+bool defineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
                      OutStream& messages);
 
 // A tone line from `pos`.  Stores the tone when its last value is read and
 // leaves `pos` behind the separators after it.  On failure the message has
 // been printed.
-bool DefineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
+bool defineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
                       OutStream& messages);
 
 // Packs the values into a record of the bank at tone number - start number.
 // Refuses a tone whose index lies outside the bank (message printed).
-bool StoreTone(ToneforgeState& state, OutStream& messages);
+bool storeTone(ToneforgeState& state, OutStream& messages);
 
 // A ".vstart" line from `pos`; false for a start number other than 0 or 1
 // (the caller prints the message).
-bool SetStartNumber(ToneforgeState& state, std::string_view line, size_t& pos);
+bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos);
 
 // Converts a decimal word as the decimal conversions of the source do:
 // optional sign and digits, saturating at the 32-bit limits.
-int32_t DecimalValue(std::string_view word);
+int32_t decimalValue(std::string_view word);
 
 // The 48-byte record of the tone with the given parameter values and name.
-std::array<uint8_t, kToneRecordSize> PackToneRecord(
+std::array<uint8_t, kToneRecordSize> packToneRecord(
     const std::array<uint8_t, 64>& values, const std::array<char, kToneNameLength + 1>& name);
 
 // The end-of-run report of a successful run: unfinished definitions, the
 // number of tones, and writing the bank when tones were defined.
-void ReportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages);
+void reportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages);
 
 }  // namespace tallow

@@ -10,7 +10,7 @@ namespace {
 
 using testing::sjis;
 
-TEST(ExpandBraces, Expands) {
+TEST(expandBraces, Expands) {
   struct Case {
     std::string source, expanded;
   } cases[] = {
@@ -23,12 +23,12 @@ TEST(ExpandBraces, Expands) {
   for (const Case& c : cases) {
     std::string out;
     StringOutStream messages;
-    EXPECT_TRUE(ExpandBraces(c.source, out, messages)) << c.source << messages.text();
+    EXPECT_TRUE(expandBraces(c.source, out, messages)) << c.source << messages.text();
     EXPECT_EQ(out, c.expanded) << c.source;
   }
 }
 
-TEST(ExpandBraces, Refuses) {
+TEST(expandBraces, Refuses) {
   struct Case {
     std::string source, messages;
   } cases[] = {
@@ -40,7 +40,7 @@ TEST(ExpandBraces, Refuses) {
   for (const Case& c : cases) {
     std::string out;
     StringOutStream messages;
-    EXPECT_FALSE(ExpandBraces(c.source, out, messages)) << c.source;
+    EXPECT_FALSE(expandBraces(c.source, out, messages)) << c.source;
     EXPECT_EQ(messages.text(), sjis(c.messages)) << c.source;
   }
 }

@@ -189,7 +189,7 @@ TEST(KilnRun, OutputFiles) {
     job.intermediatePath = "/dev/full";
     StringOutStream out;
     program.out = &out;
-    EXPECT_EQ(RunPreprocessor(job, program), 1);
+    EXPECT_EQ(runPreprocessor(job, program), 1);
     program.out = nullptr;
   }
 
@@ -197,7 +197,7 @@ TEST(KilnRun, OutputFiles) {
   noTemp.sourcePath = dir.file("song.mml");
   StringOutStream out;
   program.out = &out;
-  EXPECT_EQ(RunPreprocessor(noTemp, program), 1);
+  EXPECT_EQ(runPreprocessor(noTemp, program), 1);
   EXPECT_EQ(out.text(), "");
   program.out = nullptr;
 }

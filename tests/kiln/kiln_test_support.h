@@ -61,7 +61,7 @@ inline KilnResult runKiln(const TempDir& dir, ProgramContext& program,
   job.searchDir = setup.searchDir;
   job.logPath = setup.logPath;
   KilnResult result;
-  result.status = RunPreprocessor(job, program);
+  result.status = runPreprocessor(job, program);
   result.intermediate = dir.read("intermediate.txt");
   result.messages = out.text();
   program.out = nullptr;

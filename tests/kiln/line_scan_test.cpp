@@ -7,7 +7,7 @@
 namespace tallow {
 namespace {
 
-TEST(StripComment, CutsAndEscapes) {
+TEST(stripComment, CutsAndEscapes) {
   struct Case {
     std::string line, stripped;
   } cases[] = {
@@ -21,12 +21,12 @@ TEST(StripComment, CutsAndEscapes) {
   };
   for (const Case& c : cases) {
     std::string line = c.line;
-    StripComment(line);
+    stripComment(line);
     EXPECT_EQ(line, c.stripped) << c.line;
   }
 }
 
-TEST(ClassifyLine, DirectiveTable) {
+TEST(classifyLine, DirectiveTable) {
   struct Case {
     std::string line;
     LineClass expected;
@@ -46,7 +46,7 @@ TEST(ClassifyLine, DirectiveTable) {
   };
   for (const Case& c : cases) {
     size_t pos = 0;
-    EXPECT_EQ(ClassifyLine(c.line, pos, c.toneInProgress, c.withPrefix), c.expected) << c.line;
+    EXPECT_EQ(classifyLine(c.line, pos, c.toneInProgress, c.withPrefix), c.expected) << c.line;
     EXPECT_EQ(pos, c.pos) << c.line;
   }
 }

@@ -1,5 +1,5 @@
-// Macro definitions and expansion, checked through DefineMacro and
-// ExpandMacros directly.
+// Macro definitions and expansion, checked through defineMacro and
+// expandMacros directly.
 #include "preprocess/macros.h"
 
 #include <gtest/gtest.h>
@@ -28,15 +28,15 @@ Expansion expand(const std::vector<std::string>& definitions, const std::string&
   StringOutStream messages;
   for (const std::string& d : definitions) {
     size_t pos = 0;
-    EXPECT_TRUE(DefineMacro(d, pos, table, messages)) << d;
+    EXPECT_TRUE(defineMacro(d, pos, table, messages)) << d;
   }
   Expansion result;
-  result.ok = ExpandMacros(line, result.text, table, messages);
+  result.ok = expandMacros(line, result.text, table, messages);
   result.messages = messages.text();
   return result;
 }
 
-TEST(ExpandMacros, Expands) {
+TEST(expandMacros, Expands) {
   struct Case {
     std::vector<std::string> definitions;
     std::string line, expanded;
@@ -59,7 +59,7 @@ TEST(ExpandMacros, Expands) {
   }
 }
 
-TEST(ExpandMacros, Refuses) {
+TEST(expandMacros, Refuses) {
   struct Case {
     std::vector<std::string> definitions;
     std::string line, messages;
@@ -80,7 +80,7 @@ TEST(ExpandMacros, Refuses) {
 
 // Twelve levels of macros that each use the level below a thousand times
 // would take 1000^12 expansions if every use were expanded anew.
-TEST(ExpandMacros, FanOutIsNotExponential) {
+TEST(expandMacros, FanOutIsNotExponential) {
   std::vector<std::string> definitions = {"L0"};
   for (int level = 1; level <= 12; ++level) {
     std::string reference = "$L";
@@ -102,7 +102,7 @@ TEST(ExpandMacros, FanOutIsNotExponential) {
 
 // Reusing finished expansions must not change any result: random macro sets
 // and lines are expanded with and without the cache.
-TEST(ExpandMacros, CacheChangesNoResult) {
+TEST(expandMacros, CacheChangesNoResult) {
   std::mt19937 random(12345);
   const std::string pieces[] = {"$A", "$B", "$C", "$P(", "$Q(", "?x", "?y", "?A", ",", ")",
                                 "(",  " ",  "a",  "\\",  "\\$", "$x", "$y", "$P", "?", "{"};

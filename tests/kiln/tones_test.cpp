@@ -23,8 +23,8 @@ ToneRun feed(ToneforgeState& state, const std::vector<std::string>& lines) {
   for (const std::string& line : lines) {
     bool order = line.rfind("#@", 0) == 0;
     size_t pos = order ? 2 : (line.rfind("@", 0) == 0 ? 1 : 0);
-    run.ok = order ? DefineToneOrder(state, line, pos, messages)
-                   : DefineToneValues(state, line, pos, messages);
+    run.ok = order ? defineToneOrder(state, line, pos, messages)
+                   : defineToneValues(state, line, pos, messages);
     if (!run.ok) break;
   }
   run.messages = messages.text();
@@ -95,7 +95,7 @@ TEST(Toneforge, StartNumberWord) {
     ToneBankState bank;
     ToneforgeState state(bank);
     size_t pos = 0;
-    EXPECT_EQ(SetStartNumber(state, c.line, pos), c.ok) << c.line;
+    EXPECT_EQ(setStartNumber(state, c.line, pos), c.ok) << c.line;
     EXPECT_EQ(state.startNumber, c.start) << c.line;
   }
 }
