@@ -39,7 +39,7 @@ void MacroPass(benchmark::State& state) {
       "1 o4 l8 c d e f g a b $arp(c, e, g) c+ d- e8. f16 g4 a2 b > c4 < c d e f g a b\n";
   std::string out;
   for (auto _ : state) {
-    tallow::expandMacros(line, out, macros, messages);
+    tallow::expandMacros(line, out, macros, messages, tallow::Encoding::kCp932);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));
@@ -52,7 +52,7 @@ void BracePass(benchmark::State& state) {
       "1 o4 l8 {c d e}2 f g a b {{c d}2 e}3 c+ d- e8. f16 g4 a2 b > c4 < c d e f g\n";
   std::string out;
   for (auto _ : state) {
-    tallow::expandBraces(line, out, messages);
+    tallow::expandBraces(line, out, messages, tallow::Encoding::kCp932);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));

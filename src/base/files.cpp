@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -118,6 +119,30 @@ TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& len
   line[length] = '\0';
   if (failed_) return Result::kError;
   return length > 0 ? Result::kLine : Result::kEndOfFile;
+}
+
+Encoding TextReader::detectEncoding() {
+  if (fd_ < 0) return Encoding::kCp932;
+  std::vector<char> chunk(kReadChunk);
+  Utf8Validator check;
+  std::string start;
+  for (;;) {
+    ssize_t n = ::read(fd_, chunk.data(), chunk.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    std::string_view text(chunk.data(), static_cast<size_t>(n));
+    size_t stop = text.find(kCtrlZ);
+    if (start.size() < kUtf8ByteOrderMark.size()) {
+      start += text.substr(0, std::min(stop, kUtf8ByteOrderMark.size() - start.size()));
+    }
+    check.feed(text.substr(0, stop));
+    if (stop != std::string_view::npos) break;
+  }
+  ::lseek(fd_, 0, SEEK_SET);
+  pos_ = end_ = 0;
+  ended_ = failed_ = false;
+  if (start == kUtf8ByteOrderMark) return Encoding::kUtf8;
+  return check.valid() && check.sawMultibyte() ? Encoding::kUtf8 : Encoding::kCp932;
 }
 
 // Takes one byte of a run that holds a CR or 0x1A; true when the line ends.

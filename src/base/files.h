@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf8.h"
+
 namespace tallow {
 
 class TextReader {
@@ -36,6 +38,12 @@ class TextReader {
   // Reads the next line into `line` (NUL-terminated): at most capacity - 1
   // bytes, up to and including the LF.  `length` receives the bytes stored.
   Result readLine(char* line, size_t capacity, size_t& length);
+
+  // Reads the whole text (up to a 0x1A) once and goes back to its start:
+  // UTF-8 when it starts with the UTF-8 byte-order mark, or is valid UTF-8
+  // and holds a byte above 0x7F; CP932 otherwise.  Call it right after
+  // open().  A read failure is left for readLine to report.
+  Encoding detectEncoding();
 
  private:
   bool refill();

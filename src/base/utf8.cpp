@@ -38,13 +38,37 @@ size_t utf8SequenceLength(std::string_view text) {
   return lead.length;
 }
 
-bool isValidUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    size_t length = utf8SequenceLength(text.substr(i));
-    if (length == 0) return false;
-    i += length;
+void Utf8Validator::feed(std::string_view bytes) {
+  for (char c : bytes) {
+    if (!valid_) return;
+    auto b = static_cast<unsigned char>(c);
+    if (needed_ == 0) {
+      if (b < 0x80) continue;
+      multibyte_ = true;
+      Utf8Lead lead = utf8Lead(b);
+      if (lead.length == 0) {
+        valid_ = false;
+        return;
+      }
+      needed_ = static_cast<int>(lead.length) - 1;
+      low_ = lead.low;
+      high_ = lead.high;
+    } else {
+      if (b < low_ || b > high_) {
+        valid_ = false;
+        return;
+      }
+      --needed_;
+      low_ = 0x80;
+      high_ = 0xBF;
+    }
   }
-  return true;
+}
+
+bool isValidUtf8(std::string_view text) {
+  Utf8Validator check;
+  check.feed(text);
+  return check.valid();
 }
 
 void appendUtf8(std::string& out, char32_t cp) {

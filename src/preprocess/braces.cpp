@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/cp932.h"
-#include "base/paths.h"
 #include "base/text_scan.h"
+#include "preprocess/characters.h"
 #include "preprocess/macros.h"
 
 namespace tallow {
@@ -21,16 +21,10 @@ constexpr uint64_t kDefaultCount = 2;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Bytes that are copied as they are: all but braces, backslashes and lead
-// bytes.
-constexpr std::array<bool, 256> makePlain() {
-  std::array<bool, 256> plain{};
-  for (int c = 0; c < 256; ++c) plain[c] = !isSjisLead(static_cast<unsigned char>(c));
-  plain['{'] = plain['}'] = plain['\\'] = false;
-  return plain;
-}
-
-constexpr std::array<bool, 256> kPlain = makePlain();
+// Bytes that are copied as they are: all but braces, backslashes and the
+// starts of multibyte characters, by encoding.
+constexpr std::array<bool, 256> kPlainCp932 = plainBytes(Encoding::kCp932, "{}\\");
+constexpr std::array<bool, 256> kPlainUtf8 = plainBytes(Encoding::kUtf8, "{}\\");
 
 // Reads the count after a "}": 2 when no digit follows, else 1 to 8 digits;
 // 0 for a count that is zero or too long.
@@ -46,7 +40,11 @@ uint64_t readCount(std::string_view source, size_t& i) {
 
 class BraceExpander {
  public:
-  BraceExpander(std::string& out, OutStream& messages) : out_(out), messages_(messages) {}
+  BraceExpander(std::string& out, OutStream& messages, Encoding encoding)
+      : out_(out),
+        messages_(messages),
+        encoding_(encoding),
+        plain_(encoding == Encoding::kUtf8 ? kPlainUtf8 : kPlainCp932) {}
 
   bool run(std::string_view source);
 
@@ -64,6 +62,8 @@ class BraceExpander {
 
   std::string& out_;
   OutStream& messages_;
+  Encoding encoding_;
+  const std::array<bool, 256>& plain_;
   std::vector<size_t> groupStarts_;
 };
 
@@ -94,8 +94,10 @@ bool BraceExpander::run(std::string_view source) {
   size_t i = 0;
   while (i < source.size()) {
     char c = source[i];
-    if (c == '\\' || isSjisLead(static_cast<unsigned char>(c))) {
-      size_t n = source.size() - i > 1 ? 2 : 1;
+    if (c == '\\' || startsMultibyte(encoding_, static_cast<unsigned char>(c))) {
+      // A backslash and the byte after it, or one whole character.
+      size_t n =
+          c == '\\' ? (source.size() - i > 1 ? 2 : 1) : characterLength(encoding_, source, i);
       if (!copy(source.substr(i, n))) return false;
       i += n;
     } else if (c == '{') {
@@ -106,7 +108,7 @@ bool BraceExpander::run(std::string_view source) {
       if (!closeGroup(source, i)) return false;
     } else {
       size_t end = i + 1 + plainPrefix(source.substr(i + 1), '{', '}', '\\');
-      while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
+      while (end < source.size() && plain_[static_cast<unsigned char>(source[end])]) ++end;
       if (!copy(source.substr(i, end - i))) return false;
       i = end;
     }
@@ -117,9 +119,10 @@ bool BraceExpander::run(std::string_view source) {
 
 }  // namespace
 
-bool expandBraces(std::string_view source, std::string& dest, OutStream& messages) {
+bool expandBraces(std::string_view source, std::string& dest, OutStream& messages,
+                  Encoding encoding) {
   dest.clear();
-  BraceExpander expander(dest, messages);
+  BraceExpander expander(dest, messages, encoding);
   return expander.run(source);
 }
 

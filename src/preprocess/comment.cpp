@@ -5,29 +5,24 @@
 
 #include <array>
 
-#include "base/paths.h"
 #include "base/text_scan.h"
+#include "preprocess/characters.h"
 
 namespace tallow {
 namespace {
 
 bool endsLine(char c) { return c == ';' || c == '/'; }
 
-// The bytes that need a look: comment starts, backslashes and lead bytes.
-constexpr std::array<bool, 256> makeSpecial() {
-  std::array<bool, 256> special{};
-  for (int c = 0; c < 256; ++c) special[c] = isSjisLead(static_cast<unsigned char>(c));
-  special[';'] = special['/'] = special['\\'] = true;
-  return special;
-}
-
-constexpr std::array<bool, 256> kSpecial = makeSpecial();
-
-bool isSpecial(char c) { return kSpecial[static_cast<unsigned char>(c)]; }
+// The bytes that go through as they are: all but comment starts,
+// backslashes and the starts of multibyte characters, by encoding.
+constexpr std::array<bool, 256> kPlainCp932 = plainBytes(Encoding::kCp932, ";/\\");
+constexpr std::array<bool, 256> kPlainUtf8 = plainBytes(Encoding::kUtf8, ";/\\");
 
 }  // namespace
 
-void stripComment(std::string& line) {
+void stripComment(std::string& line, Encoding encoding) {
+  const std::array<bool, 256>& plain = encoding == Encoding::kUtf8 ? kPlainUtf8 : kPlainCp932;
+  auto isSpecial = [&](char c) { return !plain[static_cast<unsigned char>(c)]; };
   const size_t size = line.size();
   size_t read = 0;
   // Up to the first byte that needs a look, the line stays as it is.
@@ -51,7 +46,15 @@ void stripComment(std::string& line) {
       read += 2;
       continue;
     }
-    if (isSjisLead(static_cast<unsigned char>(c)) && hasNext && !endsLine(line[read + 1])) {
+    bool multibyte = startsMultibyte(encoding, static_cast<unsigned char>(c));
+    if (multibyte && encoding == Encoding::kUtf8) {
+      size_t length = characterLength(encoding, line, read);
+      for (size_t k = 0; k < length; ++k) line[write++] = line[read++];
+      continue;
+    }
+    // A CP932 character is copied whole unless its second byte would end the
+    // line (so that a second byte 0x5C never escapes the byte after it).
+    if (multibyte && hasNext && !endsLine(line[read + 1])) {
       line[write++] = c;
       line[write++] = line[read + 1];
       read += 2;

@@ -46,6 +46,8 @@ bool processFile(KilnRun& run, std::string name) {
     run.messages.write(formatMessage("ファイル %s が開けません\n", name));
     return false;
   }
+  file.encoding = file.reader.detectEncoding();
+  file.byteOrderMarkPending = file.encoding == Encoding::kUtf8;
   file.name = std::move(name);
   run.intermediate.write(formatMessage("# 1 %s\n", file.name));
   BlockEnd end = processLines(run, file);

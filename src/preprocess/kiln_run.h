@@ -52,6 +52,10 @@ struct SourceFile {
   TextReader reader;
   std::string name;    // as shown in markers and messages
   int lineNumber = 0;  // of the line being handled
+  // Each file decides for itself: UTF-8 when it starts with the byte-order
+  // mark (which is dropped) or is valid UTF-8 and not plain ASCII.
+  Encoding encoding = Encoding::kCp932;
+  bool byteOrderMarkPending = false;
 };
 
 // Opens the file `name` (the main source or an included file) and runs its

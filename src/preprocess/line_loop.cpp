@@ -54,6 +54,10 @@ bool LineLoop::readLine(TextReader::Result& result) {
   result = file_.reader.readLine(read_.data(), kLineBufferSize, length);
   if (result != TextReader::Result::kLine) return false;
   std::string_view text(read_.data(), length);
+  if (file_.byteOrderMarkPending) {
+    if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
+    file_.byteOrderMarkPending = false;
+  }
   size_t nul = text.find('\0');
   if (nul == std::string_view::npos) {
     line_.assign(text);
@@ -69,7 +73,8 @@ LineLoop::Step LineLoop::handleLine() {
   pos_ = 0;
   LineClass lineClass =
       classifyLine(line_, pos_, toneInProgress(run_.tones), !run_.withPrefix.empty());
-  if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist) stripComment(line_);
+  if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist)
+    stripComment(line_, file_.encoding);
   // These act alike in taken and skipped branches.
   switch (lineClass) {
     case LineClass::kUnrecognisedDirective:
@@ -140,8 +145,12 @@ LineLoop::Step LineLoop::handleActive(LineClass lineClass) {
 
 // Macros, then braces; the #with prefix and a blank go before the text.
 LineLoop::Step LineLoop::ordinaryLine() {
-  if (!expandMacros(line_, expanded_, run_.macros, run_.messages)) return locationReport();
-  if (!expandBraces(expanded_, line_, run_.messages)) return locationReport(expanded_);
+  if (!expandMacros(line_, expanded_, run_.macros, run_.messages, file_.encoding)) {
+    return locationReport();
+  }
+  if (!expandBraces(expanded_, line_, run_.messages, file_.encoding)) {
+    return locationReport(expanded_);
+  }
   if (!run_.withPrefix.empty()) {
     emit(run_.withPrefix);
     emit(" ");

@@ -14,8 +14,8 @@
 #include <cstdint>
 
 #include "base/cp932.h"
-#include "base/paths.h"
 #include "base/text_scan.h"
+#include "preprocess/characters.h"
 #include "preprocess/delimiters.h"
 
 namespace tallow {
@@ -38,8 +38,9 @@ void appendNumber(std::string& key, uint64_t value, size_t bytes) {
 
 // Identifies one nested expansion: the macro whose body is expanded (none
 // for an argument text), the nesting level and the texts bound for it.
-std::string cacheKey(const Macro* macro, int nesting, const std::vector<std::string>* texts) {
-  std::string key;
+std::string cacheKey(Encoding encoding, const Macro* macro, int nesting,
+                     const std::vector<std::string>* texts) {
+  std::string key(1, static_cast<char>(encoding));
   appendNumber(key, reinterpret_cast<uintptr_t>(macro), sizeof(uintptr_t));
   appendNumber(key, static_cast<uint64_t>(nesting), 1);
   if (texts == nullptr) {
@@ -54,20 +55,18 @@ std::string cacheKey(const Macro* macro, int nesting, const std::vector<std::str
   return key;
 }
 
-// Bytes that are copied as they are: all but references, backslashes and
-// lead bytes.
-constexpr std::array<bool, 256> makePlain() {
-  std::array<bool, 256> plain{};
-  for (int c = 0; c < 256; ++c) plain[c] = !isSjisLead(static_cast<unsigned char>(c));
-  plain['$'] = plain['?'] = plain['\\'] = false;
-  return plain;
-}
-
-constexpr std::array<bool, 256> kPlain = makePlain();
+// Bytes that are copied as they are: all but references, backslashes and the
+// starts of multibyte characters, by encoding.
+constexpr std::array<bool, 256> kPlainCp932 = plainBytes(Encoding::kCp932, "$?\\");
+constexpr std::array<bool, 256> kPlainUtf8 = plainBytes(Encoding::kUtf8, "$?\\");
 
 class Expander {
  public:
-  Expander(MacroTable& table, OutStream& messages) : table_(table), messages_(messages) {}
+  Expander(MacroTable& table, OutStream& messages, Encoding encoding)
+      : table_(table),
+        messages_(messages),
+        encoding_(encoding),
+        plain_(encoding == Encoding::kUtf8 ? kPlainUtf8 : kPlainCp932) {}
 
   bool expand(std::string_view source, std::string& out, const Binding* inForce);
 
@@ -87,6 +86,8 @@ class Expander {
 
   MacroTable& table_;
   OutStream& messages_;
+  Encoding encoding_;
+  const std::array<bool, 256>& plain_;
   int nesting_ = 0;
 };
 
@@ -123,12 +124,13 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
       // The backslash is dropped and the next byte is plain text.
       if (rest > 1) ok = append(out, source.substr(i + 1, 1));
       i += 2;
-    } else if (isSjisLead(static_cast<unsigned char>(c)) && rest > 1) {
-      ok = append(out, source.substr(i, 2));
-      i += 2;
+    } else if (startsMultibyte(encoding_, static_cast<unsigned char>(c)) && rest > 1) {
+      size_t length = characterLength(encoding_, source, i);
+      ok = append(out, source.substr(i, length));
+      i += length;
     } else {
       size_t end = i + 1 + plainPrefix(source.substr(i + 1), '$', '?', '\\');
-      while (end < source.size() && kPlain[static_cast<unsigned char>(source[end])]) ++end;
+      while (end < source.size() && plain_[static_cast<unsigned char>(source[end])]) ++end;
       ok = append(out, source.substr(i, end - i));
       i = end;
     }
@@ -217,7 +219,7 @@ bool Expander::insertExpansion(const std::string& name, const Binding* inForce, 
     nested = use;
     keyTexts = use != nullptr ? &use->arguments : nullptr;
   }
-  std::string key = cacheKey(macro, nesting_, keyTexts);
+  std::string key = cacheKey(encoding_, macro, nesting_, keyTexts);
   if (const std::string* cached = table_.cachedExpansion(key)) return append(out, *cached);
   std::string expansion;
   if (!expand(text, expansion, nested)) return false;
@@ -322,9 +324,9 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
 }
 
 bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
-                  OutStream& messages) {
+                  OutStream& messages, Encoding encoding) {
   table.trimCache();
-  Expander expander(table, messages);
+  Expander expander(table, messages, encoding);
   return expander.expand(source, dest, nullptr);
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/out_stream.h"
+#include "base/utf8.h"
 
 namespace tallow {
 
@@ -62,10 +63,11 @@ class MacroTable {
 bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages);
 
 // Expands the macro references of the line `source` into `dest` (at most
-// 8191 bytes), with no parameter bindings.  On failure a message has been
-// printed, where the failure has one, and false is returned.
+// 8191 bytes), with no parameter bindings, reading multibyte characters in
+// `encoding` (that of the file the line comes from).  On failure a message
+// has been printed, where the failure has one, and false is returned.
 bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
-                  OutStream& messages);
+                  OutStream& messages, Encoding encoding);
 
 // Reads a macro argument from `pos`: leading blanks and tabs are skipped, and
 // bytes are copied up to a "," or ")" outside parentheses (left unread).

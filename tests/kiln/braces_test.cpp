@@ -13,17 +13,21 @@ using testing::sjis;
 TEST(expandBraces, Expands) {
   struct Case {
     std::string source, expanded;
+    Encoding encoding = Encoding::kCp932;
   } cases[] = {
       {"{c}00000001", "c"},
       {"a\\", "a\\"},
       {"{\x83}}", "\x83}\x83}"},  // a Shift-JIS lead byte takes a "}" as its second byte
       {"{}99999999", ""},         // an empty group costs nothing however often it repeats
       {std::string("{") + std::string(4000, 'x') + "}", std::string(8000, 'x')},
+      // In a UTF-8 file "ず" (E3 81 9A) is one character and the "}" closes.
+      {"{\xE3\x81\x9A}2", "\xE3\x81\x9A\xE3\x81\x9A", Encoding::kUtf8},
+      {"{\xF0\x9F\x8E\xB5}", "\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5", Encoding::kUtf8},
   };
   for (const Case& c : cases) {
     std::string out;
     StringOutStream messages;
-    EXPECT_TRUE(expandBraces(c.source, out, messages)) << c.source << messages.text();
+    EXPECT_TRUE(expandBraces(c.source, out, messages, c.encoding)) << c.source << messages.text();
     EXPECT_EQ(out, c.expanded) << c.source;
   }
 }
@@ -40,7 +44,7 @@ TEST(expandBraces, Refuses) {
   for (const Case& c : cases) {
     std::string out;
     StringOutStream messages;
-    EXPECT_FALSE(expandBraces(c.source, out, messages)) << c.source;
+    EXPECT_FALSE(expandBraces(c.source, out, messages, Encoding::kCp932)) << c.source;
     EXPECT_EQ(messages.text(), sjis(c.messages)) << c.source;
   }
 }

@@ -8,8 +8,10 @@ namespace tallow {
 namespace {
 
 TEST(stripComment, CutsAndEscapes) {
+  constexpr Encoding kCp932 = Encoding::kCp932, kUtf8 = Encoding::kUtf8;
   struct Case {
     std::string line, stripped;
+    Encoding encoding = kCp932;
   } cases[] = {
       {"a\\/b/c", "a/b\n"},
       {"a\\\\;b\n", "a\\;b\n"},        // the second backslash escapes the ";"
@@ -18,10 +20,15 @@ TEST(stripComment, CutsAndEscapes) {
       {"\x95\x5C/c", "\x95\x5C\n"},
       {"\x83;c", "\x83\n"},  // a lead byte before ";" is copied alone
       {"ab\x83", "ab\x83"},  // a lead byte at the end is copied alone
+      // In a UTF-8 file, "ず" (E3 81 9A) is one character: read as CP932 its
+      // 0x9A would take the backslash with it and ";" would end the line.
+      {"\xE3\x81\x9A\\;c\n", "\xE3\x81\x9A;c\n", kUtf8},
+      {"\xE3\x81\x9A\\;c\n", "\xE3\x81\x9A\\\n", kCp932},
+      {"a\xE3\x81", "a\xE3\x81", kUtf8},  // a sequence cut at the end of the text
   };
   for (const Case& c : cases) {
     std::string line = c.line;
-    stripComment(line);
+    stripComment(line, c.encoding);
     EXPECT_EQ(line, c.stripped) << c.line;
   }
 }

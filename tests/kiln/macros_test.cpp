@@ -22,7 +22,7 @@ struct Expansion {
 
 // Defines every line of `definitions` (each without "#define") and expands `line`.
 Expansion expand(const std::vector<std::string>& definitions, const std::string& line,
-                 bool cache = true) {
+                 bool cache = true, Encoding encoding = Encoding::kCp932) {
   MacroTable table;
   table.setCacheEnabled(cache);
   StringOutStream messages;
@@ -31,7 +31,7 @@ Expansion expand(const std::vector<std::string>& definitions, const std::string&
     EXPECT_TRUE(defineMacro(d, pos, table, messages)) << d;
   }
   Expansion result;
-  result.ok = expandMacros(line, result.text, table, messages);
+  result.ok = expandMacros(line, result.text, table, messages, encoding);
   result.messages = messages.text();
   return result;
 }
@@ -40,6 +40,7 @@ TEST(expandMacros, Expands) {
   struct Case {
     std::vector<std::string> definitions;
     std::string line, expanded;
+    Encoding encoding = Encoding::kCp932;
   } cases[] = {
       {{"$X y"}, "$X", "y"},
       {{}, "\\?x \\$y \\\\z \\", "?x $y \\z "},
@@ -51,9 +52,17 @@ TEST(expandMacros, Expands) {
       {{"A noparams"}, "$A(1)", "noparams(1)"},  // "(" after a macro without parameters is text
       {{"M(x) ?x?x"}, "$M()", ""},               // one empty argument
       {{"B body"}, "x\xE0", "x\xE0"},            // a lead byte at the end stands alone
+      // In a UTF-8 file "ド" (E3 83 89) is one character: read as CP932 its
+      // 0x89 would take the "$" with it.
+      {{"K ab"},
+       "\xE3\x83\x89$K",
+       "\xE3\x83\x89"
+       "ab",
+       Encoding::kUtf8},
+      {{"K ab"}, "\xE3\x83\x89$K", "\xE3\x83\x89$K", Encoding::kCp932},
   };
   for (const Case& c : cases) {
-    Expansion e = expand(c.definitions, c.line);
+    Expansion e = expand(c.definitions, c.line, true, c.encoding);
     EXPECT_TRUE(e.ok) << c.line << " " << e.messages;
     EXPECT_EQ(e.text, c.expanded) << c.line;
   }
