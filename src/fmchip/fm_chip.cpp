@@ -1,0 +1,243 @@
+// Register decoding and the block loop of the FM chip.  Writes go straight
+// into the channel and operator state (derived values such as increments and
+// rates are recomputed at once); generate() renders blocks of kBlockFrames
+// samples, in which the global EG and LFO counters are laid out first and
+// each channel that can sound renders on its own.
+#include "fmchip/fm_chip.h"
+
+#include <algorithm>
+
+#include "output/fm_registers.h"
+#include "output/fmb_format.h"
+
+namespace tallow::fmchip {
+namespace {
+
+namespace reg = tallow::fm_register;
+
+// Global registers of port 0 that the model uses beyond the named ones.
+constexpr uint8_t kTimerControl = 0x27;  // bits 7-6: channel-3 mode
+constexpr uint8_t kFirstOperatorRegister = reg::kDetuneMultiple;
+constexpr uint8_t kCh3FrequencyLow = 0xA8;   // A8h-AAh: operators 3, 1, 2
+constexpr uint8_t kCh3FrequencyHigh = 0xAC;  // ACh-AEh: operators 3, 1, 2
+// Operator index (0-3) of channel 3's extra frequency registers +0, +1, +2.
+constexpr std::array<int, 3> kCh3Operator = {2, 0, 1};
+// The EG runs on every third sample.
+constexpr int kEgDivider = 3;
+constexpr int kChip3Channel = 2;
+
+bool allDormant(const Channel& ch) {
+  return std::all_of(ch.op.begin(), ch.op.end(), [](const Operator& op) { return isDormant(op); });
+}
+
+}  // namespace
+
+FmChip::FmChip(uint32_t clockHz) : clock_(clockHz) { reset(); }
+
+double FmChip::sampleRate() const { return clock_ / 144.0; }
+
+void FmChip::reset() {
+  channels_ = {};
+  for (int ch = 0; ch < kChannels; ++ch) {
+    for (Operator& op : channels_[ch].op) updateRates(op);
+  }
+  ch3Fnum_ = {};
+  ch3Block_ = ch3Latch_ = {};
+  ch3Special_ = lfoOn_ = false;
+  lfoRate_ = 0;
+  lfoCounter_ = egCounter_ = 0;
+  egDivider_ = 0;
+}
+
+void FmChip::write(int port, uint8_t reg, uint8_t value) {
+  if (port != 0 && port != 1) return;
+  if (reg < kFirstOperatorRegister) {
+    if (port == 0) writeGlobal(reg, value);
+    return;
+  }
+  const int slotChannel = reg & 3;
+  if (reg >= reg::kFrequencyLow && reg < reg::kFeedbackAlgorithm) {
+    writeFrequency(port, reg, value);
+  } else if (slotChannel == 3) {
+    return;  // the fourth address of every group is unused
+  } else if (reg < reg::kFrequencyLow) {
+    writeOperator(port * 3 + slotChannel, reg, value);
+  } else if (reg < reg::kOutputModulation + 3) {
+    writeChannel(port * 3 + slotChannel, reg, value);
+  }
+}
+
+void FmChip::writeGlobal(uint8_t reg, uint8_t value) {
+  if (reg == reg::kLfo) {
+    lfoOn_ = value & 8;
+    lfoRate_ = value & 7;
+    if (!lfoOn_) lfoCounter_ = 0;  // a stopped LFO rests at the start of its wave
+  } else if (reg == kTimerControl) {
+    const bool special = (value >> 6) != 0;  // the CSM mode plays like the special mode
+    if (special != ch3Special_) {
+      ch3Special_ = special;
+      refreshFrequencies(kChip3Channel);
+    }
+  } else if (reg == reg::kKeyOnOff) {
+    writeKeyOnOff(value);
+  }
+}
+
+void FmChip::writeKeyOnOff(uint8_t value) {
+  const int code = value & 7;
+  if ((code & 3) == 3) return;  // no channel
+  Channel& ch = channels_[(code >> 2) * 3 + (code & 3)];
+  for (int bit = 0; bit < 4; ++bit) {
+    // Bits 4-7 are operators 1-4.
+    Operator& op = ch.op[bit];
+    if (value & (0x10 << bit)) {
+      keyOn(op);
+    } else {
+      keyOff(op);
+    }
+    updateVolume(op, std::max(ch.amLevel, 0));
+  }
+}
+
+void FmChip::writeOperator(int channel, uint8_t reg, uint8_t value) {
+  Channel& ch = channels_[channel];
+  Operator& op = ch.op[kOperatorSlotOrder[(reg >> 2) & 3]];
+  switch (reg & 0xF0) {
+    case reg::kDetuneMultiple:
+      op.detune = (value >> 4) & 7;
+      op.multiple = value & 15;
+      updateIncrement(op, ch.pms, ch.pmStep);
+      break;
+    case reg::kTotalLevel:
+      op.totalLevel = value & 0x7F;
+      updateVolume(op, std::max(ch.amLevel, 0));
+      break;
+    case reg::kKeyScaleAttack:
+      op.keyScale = value >> 6;
+      op.attackRate = value & 31;
+      updateRates(op);
+      break;
+    case reg::kAmDecay:
+      op.amOn = value & 0x80;
+      op.decayRate = value & 31;
+      updateRates(op);
+      updateVolume(op, std::max(ch.amLevel, 0));
+      break;
+    case reg::kSustainRate:
+      op.sustainRate = value & 31;
+      updateRates(op);
+      break;
+    case reg::kSustainRelease:
+      op.sustainLevel = value >> 4;
+      op.releaseRate = value & 15;
+      updateRates(op);
+      settlePhase(op);
+      break;
+    case reg::kSsgEnvelope:
+      op.ssgEg = value & 15;
+      updateRates(op);
+      updateVolume(op, std::max(ch.amLevel, 0));
+      break;
+  }
+}
+
+void FmChip::writeFrequency(int port, uint8_t reg, uint8_t value) {
+  const int index = reg & 3;
+  if (index == 3) return;
+  const int group = reg & 0xFC;
+  if (group == reg::kFrequencyHigh) {
+    channels_[port * 3 + index].frequencyLatch = value & 0x3F;
+  } else if (group == reg::kFrequencyLow) {
+    Channel& ch = channels_[port * 3 + index];
+    ch.fnum = static_cast<uint16_t>(((ch.frequencyLatch & 7) << 8) | value);
+    ch.block = (ch.frequencyLatch >> 3) & 7;
+    refreshFrequencies(port * 3 + index);
+  } else if (port == 0 && group == kCh3FrequencyHigh) {
+    ch3Latch_[index] = value & 0x3F;
+  } else if (port == 0 && group == kCh3FrequencyLow) {
+    const int op = kCh3Operator[index];
+    ch3Fnum_[op] = static_cast<uint16_t>(((ch3Latch_[index] & 7) << 8) | value);
+    ch3Block_[op] = (ch3Latch_[index] >> 3) & 7;
+    refreshFrequencies(kChip3Channel);
+  }
+}
+
+void FmChip::writeChannel(int channel, uint8_t reg, uint8_t value) {
+  Channel& ch = channels_[channel];
+  if ((reg & 0xFC) == reg::kFeedbackAlgorithm) {
+    ch.feedback = (value >> 3) & 7;
+    ch.algorithm = value & 7;
+  } else {
+    ch.left = value & 0x80;
+    ch.right = value & 0x40;
+    ch.ams = (value >> 4) & 3;
+    ch.pms = value & 7;
+    ch.amLevel = -1;  // the next EG clock applies the new AMS
+    for (Operator& op : ch.op) updateIncrement(op, ch.pms, ch.pmStep);
+  }
+}
+
+void FmChip::refreshFrequencies(int channel) {
+  Channel& ch = channels_[channel];
+  for (int i = 0; i < 4; ++i) {
+    const bool own = ch3Special_ && channel == kChip3Channel && i < 3;
+    setOperatorFrequency(ch.op[i], own ? ch3Fnum_[i] : ch.fnum, own ? ch3Block_[i] : ch.block,
+                         ch.pms, ch.pmStep);
+  }
+}
+
+void FmChip::fillClock(int frames) {
+  BlockClock& c = blockClock_;
+  c.frames = frames;
+  for (int s = 0; s < frames; ++s) {
+    const bool tick = ++egDivider_ == kEgDivider;
+    if (tick) egDivider_ = 0;
+    c.egTick[s] = tick;
+    c.egCounter[s] = egCounter_ += tick;
+  }
+  if (!lfoOn_) {
+    // A stopped LFO rests at step 0, where both waves are 0.
+    std::fill_n(c.am.begin(), frames, 0);
+    std::fill_n(c.pm.begin(), frames, 0);
+    return;
+  }
+  for (int s = 0; s < frames; ++s) {
+    lfoCounter_ += kLfoStepIncrement[lfoRate_];
+    const int step = static_cast<int>(lfoCounter_ >> 16) & (kLfoSteps - 1);
+    c.am[s] = static_cast<uint8_t>(lfoAm(step));
+    c.pm[s] = static_cast<int8_t>(lfoPm(step));
+  }
+}
+
+void FmChip::renderBlock(float* left, float* right, int frames) {
+  fillClock(frames);
+  std::fill_n(mixLeft_.begin(), frames, 0);
+  std::fill_n(mixRight_.begin(), frames, 0);
+  for (Channel& ch : channels_) {
+    if (allDormant(ch)) {
+      // Nothing changes in a channel that cannot sound until a key-on, which
+      // resets the phases; only operator 1's feedback history is silence.
+      ch.fb1 = ch.fb2 = 0;
+      continue;
+    }
+    renderChannel(ch, blockClock_, mixLeft_.data(), mixRight_.data());
+  }
+  constexpr float kScale = 1.0f / 32768.0f;
+  for (int s = 0; s < frames; ++s) {
+    left[s] = static_cast<float>(std::clamp(mixLeft_[s], -32768, 32767)) * kScale;
+    right[s] = static_cast<float>(std::clamp(mixRight_[s], -32768, 32767)) * kScale;
+  }
+}
+
+void FmChip::generate(std::span<float> left, std::span<float> right) {
+  const size_t frames = std::min(left.size(), right.size());
+  for (size_t done = 0; done < frames;) {
+    const int n = static_cast<int>(std::min<size_t>(kBlockFrames, frames - done));
+    renderBlock(left.data() + done, right.data() + done, n);
+    done += n;
+  }
+  std::fill(left.begin() + frames, left.end(), 0.0f);
+  std::fill(right.begin() + frames, right.end(), 0.0f);
+}
+
+}  // namespace tallow::fmchip

@@ -1,0 +1,381 @@
+// The FM chip through its registers: pitch, envelopes, pan, feedback and
+// algorithms, the LFO, the channel-3 mode, SSG-EG, determinism and hostile
+// writes.
+#include "fmchip/fm_chip.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "fmchip/fm_test_support.h"
+
+namespace tallow::fmchip {
+namespace {
+
+using namespace tallow::fmchip::testing;
+
+constexpr int kA4Fnum = 1039, kA4Block = 4;
+
+// A sounding voice on `channel` after `settle` frames.
+Stereo playVoice(FmChip& chip, int channel, const VoiceSetup& voice, int fnum, int block,
+                 size_t frames) {
+  writeVoice(chip, channel, voice);
+  writeFrequency(chip, channel, fnum, block);
+  writeKey(chip, channel);
+  return render(chip, frames);
+}
+
+struct PitchCase {
+  const char* name;
+  int channel, fnum, block, multiple;
+  double factor;  // of the frequency fnum and block give
+};
+
+class PitchTest : public ::testing::TestWithParam<PitchCase> {};
+
+TEST_P(PitchTest, FundamentalWithinHalfAPercent) {
+  const PitchCase& c = GetParam();
+  FmChip chip;
+  VoiceSetup voice = pureCarrier();
+  voice.op[0].ml = c.multiple;
+  const size_t rate = static_cast<size_t>(chip.sampleRate());
+  const Stereo out = playVoice(chip, c.channel, voice, c.fnum, c.block, rate);
+  const double expected = chipFrequency(chip.sampleRate(), c.fnum, c.block) * c.factor;
+  EXPECT_NEAR(zeroCrossingFrequency(out.left, chip.sampleRate()), expected, expected * 0.005);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fm, PitchTest,
+                         ::testing::Values(PitchCase{"a4", 0, kA4Fnum, kA4Block, 1, 1.0},
+                                           PitchCase{"blockUp", 0, kA4Fnum, kA4Block + 1, 1, 1.0},
+                                           PitchCase{"ml2", 1, kA4Fnum, kA4Block, 2, 2.0},
+                                           PitchCase{"ml0", 2, kA4Fnum, kA4Block, 0, 0.5},
+                                           PitchCase{"secondPort", 4, kA4Fnum, kA4Block, 1, 1.0},
+                                           PitchCase{"lowFnum", 5, 300, 2, 3, 3.0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Pitch, A4IsFourHundredForty) {
+  const FmChip chip;
+  EXPECT_NEAR(chip.sampleRate(), 55466.67, 0.01);
+  EXPECT_NEAR(chipFrequency(chip.sampleRate(), kA4Fnum, kA4Block), 440.0, 440.0 * 0.005);
+}
+
+TEST(Pitch, BlockUpDoublesTheMeasuredFrequency) {
+  double measured[2];
+  for (int b = 0; b < 2; ++b) {
+    FmChip chip;
+    const Stereo out = playVoice(chip, 0, pureCarrier(), kA4Fnum, kA4Block + b, 55466);
+    measured[b] = zeroCrossingFrequency(out.left, chip.sampleRate());
+  }
+  EXPECT_NEAR(measured[1] / measured[0], 2.0, 0.01);
+}
+
+TEST(Pitch, ChannelThreeModeGivesOperatorsTheirOwnFrequency) {
+  FmChip chip;
+  chip.write(0, 0x27, 0x40);
+  // Operator 1's own frequency (A9h/ADh): an octave above the channel's.
+  chip.write(0, 0xAD, static_cast<uint8_t>((kA4Block + 1) * 8 + (kA4Fnum >> 8)));
+  chip.write(0, 0xA9, kA4Fnum & 0xFF);
+  const Stereo special = playVoice(chip, 2, pureCarrier(), kA4Fnum, kA4Block, 55466);
+  const double a4 = chipFrequency(chip.sampleRate(), kA4Fnum, kA4Block);
+  EXPECT_NEAR(zeroCrossingFrequency(special.left, chip.sampleRate()), 2 * a4, 2 * a4 * 0.005);
+  chip.write(0, 0x27, 0x00);
+  const Stereo normal = render(chip, 55466);
+  EXPECT_NEAR(zeroCrossingFrequency(normal.left, chip.sampleRate()), a4, a4 * 0.005);
+}
+
+// Level of a carrier over windows of 1/100 s.
+std::vector<double> levels(const std::vector<float>& x, size_t window) {
+  std::vector<double> out;
+  for (size_t i = 0; i + window <= x.size(); i += window) out.push_back(peak(x, i, i + window));
+  return out;
+}
+
+TEST(Envelope, AttackRisesDecayFallsToTheSustainLevelAndStays) {
+  FmChip chip;
+  VoiceSetup voice = pureCarrier();
+  voice.op[0].ar = 12;
+  voice.op[0].dr = 14;
+  voice.op[0].sl = 4;  // 4 * 3 dB below full level
+  const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 3 * 55466);
+  const std::vector<double> l = levels(out.left, 555);
+  size_t top = 0;
+  for (size_t i = 0; i < l.size(); ++i) top = l[i] > l[top] ? i : top;
+  ASSERT_GT(top, 2u);
+  for (size_t i = 1; i <= top; ++i) EXPECT_GE(l[i], l[i - 1]) << "attack at window " << i;
+  for (size_t i = top + 1; i < l.size(); ++i) EXPECT_LE(l[i], l[i - 1] + 1e-3) << i;
+  EXPECT_NEAR(decibels(l.back() / l[top]), -12.0, 1.0);
+  EXPECT_NEAR(l[l.size() - 1], l[l.size() - 20], 1e-3);  // sustained: SR 0
+}
+
+TEST(Envelope, ReleaseFallsToSilenceAfterKeyOff) {
+  FmChip chip;
+  VoiceSetup voice = pureCarrier();
+  voice.op[0].rr = 6;
+  playVoice(chip, 0, voice, kA4Fnum, kA4Block, 5000);
+  writeKey(chip, 0, 0);
+  const Stereo out = render(chip, 2 * 55466);
+  const std::vector<double> l = levels(out.left, 555);
+  for (size_t i = 1; i < l.size(); ++i) EXPECT_LE(l[i], l[i - 1] + 1e-3) << i;
+  EXPECT_GT(l[0], 0.2);
+  EXPECT_EQ(l.back(), 0.0);
+}
+
+// With AR 31 and RR 15 the sound starts and stops within a few milliseconds,
+// but no sample jumps by more than the steepest slope of the full-level sine
+// (0.0125 at 440 Hz) plus one envelope step of the fastest rate (0.75 dB of
+// 0.25, 0.021): a click would jump by up to 0.25.
+TEST(Envelope, FastestAttackAndReleaseDoNotClick) {
+  constexpr double kBound = 0.035;
+  FmChip chip;
+  const Stereo on = playVoice(chip, 0, pureCarrier(), kA4Fnum, kA4Block, 2000);
+  writeKey(chip, 0, 0);
+  const Stereo off = render(chip, 2000);
+  std::vector<float> all = on.left;
+  all.insert(all.end(), off.left.begin(), off.left.end());
+  double jump = std::fabs(all[0]);
+  for (size_t i = 1; i < all.size(); ++i)
+    jump = std::max(jump, std::fabs(all[i] - all[i - 1]) + 0.0);
+  EXPECT_LT(jump, kBound);
+  EXPECT_GT(peak(all, 0, 400), 0.2);           // sounding at once
+  EXPECT_EQ(peak(off.left, 1000, 2000), 0.0);  // silent within 1000 samples of key-off
+}
+
+struct PanCase {
+  uint8_t output;
+  bool left, right;
+};
+
+class PanTest : public ::testing::TestWithParam<PanCase> {};
+
+TEST_P(PanTest, OutputBitsChooseTheSides) {
+  FmChip chip;
+  VoiceSetup voice = pureCarrier();
+  voice.output = GetParam().output;
+  const Stereo out = playVoice(chip, 3, voice, kA4Fnum, kA4Block, 2000);
+  EXPECT_EQ(peak(out.left, 0, 2000) > 0.2, GetParam().left);
+  EXPECT_EQ(peak(out.right, 0, 2000) > 0.2, GetParam().right);
+  if (GetParam().left && GetParam().right) {
+    EXPECT_EQ(out.left, out.right);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fm, PanTest,
+                         ::testing::Values(PanCase{0xC0, true, true}, PanCase{0x80, true, false},
+                                           PanCase{0x40, false, true},
+                                           PanCase{0x00, false, false}));
+
+TEST(Output, OneFullLevelCarrierPeaksAtTheChannelFullScale) {
+  FmChip chip;
+  const Stereo out = playVoice(chip, 0, pureCarrier(), kA4Fnum, kA4Block, 5000);
+  EXPECT_NEAR(peak(out.left, 0, 5000), FmChip::kChannelFullScale, 0.002);
+}
+
+// Fraction of the energy that is not the fundamental.
+double overtoneShare(const std::vector<float>& x, double fundamental, double rate) {
+  const double a = toneAmplitude(x, 0, x.size(), fundamental, rate);
+  const double total = rms(x, 0, x.size());
+  return std::max(0.0, 1.0 - (a * a / 2) / (total * total));
+}
+
+// Operator 1 alone: from a sine at FB 0 to a sawtooth at FB 4 and beyond.
+TEST(Timbre, OvertonesGrowWithFeedback) {
+  double previous = -1;
+  for (int fb = 0; fb < 8; ++fb) {
+    FmChip chip;
+    VoiceSetup voice = pureCarrier();
+    voice.feedback = fb;
+    const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 22000);
+    const double share = overtoneShare(
+        out.left, chipFrequency(chip.sampleRate(), kA4Fnum, kA4Block), chip.sampleRate());
+    if (fb <= 5) {
+      EXPECT_GT(share, previous) << "FB " << fb;
+    }
+    if (fb == 0) {
+      EXPECT_LT(share, 0.001);
+    } else if (fb >= 5) {
+      EXPECT_GT(share, 0.5) << "FB " << fb;  // FB 6 and 7 are as harsh, or noisy
+    }
+    previous = share;
+  }
+}
+
+TEST(Timbre, EveryAlgorithmSoundsDifferent) {
+  std::vector<std::vector<float>> outputs;
+  for (int alg = 0; alg < 8; ++alg) {
+    FmChip chip;
+    VoiceSetup voice;
+    voice.algorithm = alg;
+    voice.feedback = 3;
+    const int tl[4] = {20, 25, 30, 0};
+    for (int k = 0; k < 4; ++k) {
+      voice.op[k].tl = tl[k];
+      voice.op[k].ml = k + 1;
+    }
+    outputs.push_back(playVoice(chip, 0, voice, kA4Fnum, kA4Block, 4000).left);
+    EXPECT_GT(peak(outputs.back(), 0, 4000), 0.1) << "algorithm " << alg;
+  }
+  for (int a = 0; a < 8; ++a) {
+    for (int b = a + 1; b < 8; ++b) EXPECT_NE(outputs[a], outputs[b]) << a << " vs " << b;
+  }
+}
+
+TEST(Timbre, ModulatorOnlyMattersWhereItModulates) {
+  // Algorithm 0: operator 4 is the only carrier, so a loud operator 1 alone
+  // (others silent) is inaudible; in algorithm 7 it is heard.
+  for (int alg : {0, 7}) {
+    FmChip chip;
+    VoiceSetup voice = pureCarrier();
+    voice.algorithm = alg;
+    const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 2000);
+    EXPECT_EQ(peak(out.left, 0, 2000) > 0.2, alg == 7) << alg;
+  }
+}
+
+// Peak level per carrier period of a 2 kHz-ish tone.
+std::vector<double> envelopeTrack(const std::vector<float>& x, size_t window) {
+  return levels(x, window);
+}
+
+TEST(Lfo, AmModulatesTheAmplitudeAtTheLfoRate) {
+  FmChip chip;
+  chip.write(0, fm_register::kLfo, 0x08 | 5);  // 9.63 Hz
+  VoiceSetup voice = pureCarrier();
+  voice.op[0].am = true;
+  voice.output = 0xC0 | (3 << 4);  // AMS 3: 11.8 dB
+  const Stereo out = playVoice(chip, 0, voice, 1039, 6, 2 * 55466);
+  const std::vector<double> env = envelopeTrack(out.left, 64);
+  double lo = 1, hi = 0, mean = 0;
+  for (double v : env) lo = std::min(lo, v), hi = std::max(hi, v), mean += v / env.size();
+  EXPECT_NEAR(decibels(hi / lo), 11.8, 1.5);
+  int rises = 0;
+  for (size_t i = 1; i < env.size(); ++i) rises += env[i - 1] < mean && env[i] >= mean;
+  const double seconds = out.left.size() / chip.sampleRate();
+  EXPECT_NEAR(rises / seconds, 9.63, 1.0);
+}
+
+TEST(Lfo, AmNeedsTheOperatorsAmBit) {
+  FmChip chip;
+  chip.write(0, fm_register::kLfo, 0x08 | 5);
+  VoiceSetup voice = pureCarrier();
+  voice.output = 0xC0 | (3 << 4);
+  const Stereo out = playVoice(chip, 0, voice, 1039, 6, 55466);
+  const std::vector<double> env = envelopeTrack(out.left, 64);
+  EXPECT_NEAR(*std::min_element(env.begin() + 10, env.end()), FmChip::kChannelFullScale, 0.01);
+}
+
+TEST(Lfo, PmSwingsThePitchByThePmsDepth) {
+  FmChip chip;
+  chip.write(0, fm_register::kLfo, 0x08 | 5);
+  VoiceSetup voice = pureCarrier();
+  voice.output = 0xC0 | 7;  // PMS 7: +-80 cents
+  const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 55466);
+  // Frequencies of stretches of 1/40 s.
+  double lo = 1e9, hi = 0;
+  for (size_t i = 0; i + 1386 <= out.left.size(); i += 1386) {
+    std::vector<float> part(out.left.begin() + i, out.left.begin() + i + 1386);
+    const double f = zeroCrossingFrequency(part, chip.sampleRate());
+    lo = std::min(lo, f), hi = std::max(hi, f);
+  }
+  const double cents = 1200 * std::log2(hi / lo);
+  EXPECT_GT(cents, 100);
+  EXPECT_LT(cents, 170);
+}
+
+struct SsgCase {
+  int shape;
+  bool soundsLate;  // still audible long after the first decay
+};
+
+class SsgTest : public ::testing::TestWithParam<SsgCase> {};
+
+TEST_P(SsgTest, ShapesRepeatOrHold) {
+  FmChip chip;
+  VoiceSetup voice = pureCarrier();
+  voice.op[0].ssg = GetParam().shape;
+  voice.op[0].dr = voice.op[0].sr = 20;
+  voice.op[0].sl = 15;
+  const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 20000);
+  EXPECT_EQ(peak(out.left, 15000, 20000) > 0.05, GetParam().soundsLate)
+      << "shape " << GetParam().shape;
+}
+
+INSTANTIATE_TEST_SUITE_P(Fm, SsgTest,
+                         ::testing::Values(SsgCase{0, false}, SsgCase{8, true}, SsgCase{9, false},
+                                           SsgCase{10, true}, SsgCase{11, true}, SsgCase{12, true},
+                                           SsgCase{13, true}, SsgCase{14, true},
+                                           SsgCase{15, false}));
+
+// A fixed little song of writes on every channel, split into chunks.
+Stereo song(FmChip& chip, const std::vector<size_t>& chunks) {
+  chip.write(0, fm_register::kLfo, 0x0C);
+  for (int ch = 0; ch < 6; ++ch) {
+    VoiceSetup voice;
+    voice.algorithm = ch + 1;
+    voice.feedback = 5;
+    voice.output = static_cast<uint8_t>(0xC0 | 0x33);
+    for (int k = 0; k < 4; ++k) {
+      voice.op[k] = OperatorSetup{k, k + 1, 10 * k, 2, 25, 8, 3, 5, 7, k == 1, 0};
+    }
+    writeVoice(chip, ch, voice);
+    writeFrequency(chip, ch, 600 + 50 * ch, 3 + ch % 3);
+    writeKey(chip, ch);
+  }
+  Stereo out;
+  for (size_t n : chunks) {
+    const Stereo part = render(chip, n);
+    out.left.insert(out.left.end(), part.left.begin(), part.left.end());
+    out.right.insert(out.right.end(), part.right.begin(), part.right.end());
+  }
+  return out;
+}
+
+TEST(Determinism, SameWritesSameSamplesInAnyChunking) {
+  FmChip a, b;
+  const Stereo one = song(a, {20000});
+  const Stereo many = song(b, {1, 127, 128, 3000, 16744});
+  EXPECT_EQ(0, std::memcmp(one.left.data(), many.left.data(), one.left.size() * sizeof(float)));
+  EXPECT_EQ(0, std::memcmp(one.right.data(), many.right.data(), one.right.size() * sizeof(float)));
+  EXPECT_GT(peak(one.left, 0, one.left.size()), 0.1);
+}
+
+TEST(Determinism, ResetForgetsEverything) {
+  FmChip a, b;
+  song(a, {5000});
+  a.reset();
+  const Stereo again = song(a, {3000});
+  const Stereo fresh = song(b, {3000});
+  EXPECT_EQ(again.left, fresh.left);
+  a.reset();
+  EXPECT_EQ(peak(render(a, 1000).left, 0, 1000), 0.0);
+}
+
+TEST(Hostile, RandomWritesAreHarmless) {
+  FmChip chip(3579545);
+  std::mt19937 random(12345);
+  for (int round = 0; round < 400; ++round) {
+    for (int w = 0; w < 50; ++w) {
+      const int port = static_cast<int>(random() % 4) - 1;  // -1 and 2 as well
+      chip.write(port, static_cast<uint8_t>(random()), static_cast<uint8_t>(random()));
+    }
+    const Stereo out = render(chip, random() % 300);
+    for (size_t i = 0; i < out.left.size(); ++i) {
+      ASSERT_TRUE(std::isfinite(out.left[i]) && std::fabs(out.left[i]) <= 1.0f);
+      ASSERT_TRUE(std::isfinite(out.right[i]) && std::fabs(out.right[i]) <= 1.0f);
+    }
+  }
+}
+
+TEST(Hostile, MismatchedSpansFillTheRestWithSilence) {
+  FmChip chip;
+  writeVoice(chip, 0, pureCarrier());
+  writeFrequency(chip, 0, kA4Fnum, kA4Block);
+  writeKey(chip, 0);
+  std::vector<float> left(300, 5.0f), right(100, 5.0f);
+  chip.generate(left, right);
+  EXPECT_GT(peak(left, 0, 100), 0.01);
+  EXPECT_EQ(peak(left, 100, 300), 0.0);
+}
+
+}  // namespace
+}  // namespace tallow::fmchip
