@@ -22,7 +22,11 @@ constexpr uint8_t kFrequencyHigh = 0xA4;      // block (bits 5-3), F-number bits
 constexpr uint8_t kFeedbackAlgorithm = 0xB0;  // FB (bits 5-3), AL (bits 2-0)
 constexpr uint8_t kOutputModulation = 0xB4;   // L (bit 7), R (bit 6), AMS (5-4), PMS (2-0)
 constexpr uint8_t kLfo = 0x22;                // first half only: LFO enable and rate
+constexpr uint8_t kTimerControl = 0x27;       // first half only: timers; bit 6 channel-3 mode
 constexpr uint8_t kKeyOnOff = 0x28;           // first half only: operator mask and channel
+constexpr uint8_t kChannelMode = 0x29;        // first half only: bit 7 enables channels 4-6
+constexpr uint8_t kCh3FrequencyLow = 0xA8;    // A8h-AAh: channel 3 operators 3, 1, 2 (mode on)
+constexpr uint8_t kCh3FrequencyHigh = 0xAC;   // ACh-AEh: their blocks and high F-number bits
 }  // namespace fm_register
 
 constexpr int kFmChannelsPerHalf = 3;

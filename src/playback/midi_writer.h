@@ -1,0 +1,41 @@
+// The MIDI export: a Standard MIDI File of type 1 with a conductor track
+// (tempo) and one track per part that plays notes.  One MIDI tick is one
+// step of the driver; the division is .zenlen / 4 ticks a quarter note, and
+// the tempo events follow the timer values so that the file lasts as long as
+// the song.  Notes take their velocity from the part's volume, program
+// changes come from tone numbers, pan from the pan events (CC 10), pitch
+// bend from the detune (bend range 12 semitones, set with RPN 0).  Endless
+// loops are unrolled as the model plays them.
+//
+// Channels: FM1-FM6 on 1-6, PCM1-PCM8 on 7-9 and 11-15 (10 is the drum
+// channel of General MIDI, which would turn a melody into drums), BEEP on 16.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "playback/playback.h"
+
+namespace tallow::playback {
+
+constexpr int kBendRangeSemitones = 12;
+
+// The 0-based MIDI channel of a part.
+int midiChannel(int part);
+
+// The ticks of a quarter note: .zenlen / 4, kept within 1 and the largest
+// value whose tempo still fits the 24 bits of a tempo event.
+int midiDivision(int zenlen);
+
+// The pitch-bend value (0-16383, centre 8192) of `detune` on a note of
+// `pitch` of `part`: F-number units on FM parts, 1/1024 octave elsewhere.
+int midiBend(int part, int pitch, int detune);
+
+// Plays `krb` with the model and builds its MIDI file; false with `error`
+// on a malformed stream.
+bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
+                std::string& error);
+
+}  // namespace tallow::playback

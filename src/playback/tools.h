@@ -1,0 +1,26 @@
+// The command lines of krb2vgm and krb2mid, as functions the thin mains and
+// the tests call: arguments without the program name, output streams for
+// standard output and error; the exit status is returned.
+//
+//   0  the file was written
+//   1  a bad input file (unreadable, not a KRB file, a malformed stream,
+//      an unreadable bank) or an output file that cannot be written
+//   2  a usage error
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/out_stream.h"
+
+namespace tallow::playback {
+
+int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& err);
+int runKrb2Mid(const std::vector<std::string>& args, OutStream& out, OutStream& err);
+
+// Text from the user's files and command line (a title, a file name) on its
+// way to the terminal.  Passed through for now.
+std::string userText(std::string_view bytes);
+
+}  // namespace tallow::playback
