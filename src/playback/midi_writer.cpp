@@ -148,10 +148,10 @@ class MidiBuilder {
     uint8_t cc = static_cast<uint8_t>(kControl | midiChannel(part));
     Track t;
     t.push_back({0, meta(kMetaTrackName, kPartNames[part])});
-    t.push_back({0,
-                 {cc, kCcRpnCoarse, 0, cc, kCcRpnFine, 0, cc, kCcDataEntry,
-                  static_cast<uint8_t>(kBendRangeSemitones), cc, kCcDataEntryFine, 0, cc,
-                  kCcRpnCoarse, kRpnNull, cc, kCcRpnFine, kRpnNull}});
+    const uint8_t bendRange[][2] = {
+        {kCcRpnCoarse, 0},     {kCcRpnFine, 0},          {kCcDataEntry, kBendRangeSemitones},
+        {kCcDataEntryFine, 0}, {kCcRpnCoarse, kRpnNull}, {kCcRpnFine, kRpnNull}};
+    for (const auto& [controller, value] : bendRange) t.push_back({0, {cc, controller, value}});
     t.insert(t.end(), parts_[part].track.begin(), parts_[part].track.end());
     return t;
   }
