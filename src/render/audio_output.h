@@ -1,0 +1,63 @@
+// Writing the rendered sound to a file: 16-bit stereo, streamed in blocks.
+//
+// The file is written to a temporary file in the target's directory and
+// renamed over the target only by commit(), so a failed or abandoned render
+// leaves no partial file behind and any previous file intact.  WAV is always
+// written by this code itself (same bytes in every build); FLAC and Ogg
+// Vorbis need libsndfile, which the build uses when it is found
+// (TALLOW_HAVE_SNDFILE).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tallow::render {
+
+enum class AudioFormat { kWav, kFlac, kOgg };
+
+// True when this build writes FLAC and Ogg and reads samples through
+// libsndfile.
+bool haveSndfile();
+
+// The format named by the extension of `path` (any case).  Nothing, with a
+// one-line reason in `error`, for an unknown extension or one that this build
+// cannot write.
+std::optional<AudioFormat> audioFormatFor(const std::string& path, std::string& error);
+
+class AudioWriter {
+ public:
+  static constexpr int kChannels = 2;
+
+  AudioWriter() = default;
+  ~AudioWriter();  // abandons an uncommitted file
+  AudioWriter(const AudioWriter&) = delete;
+  AudioWriter& operator=(const AudioWriter&) = delete;
+
+  bool open(const std::string& path, AudioFormat format, uint32_t rate, std::string& error);
+  // Appends interleaved stereo frames; false once any write has failed.
+  bool write(std::span<const int16_t> interleaved);
+  // Completes the file and puts it in place; false with a reason on failure.
+  bool commit(std::string& error);
+  // Removes the temporary file.
+  void abandon();
+
+ private:
+  bool finishWav();
+  bool finishSndfile();
+
+  std::string path_;
+  std::string tempPath_;
+  AudioFormat format_ = AudioFormat::kWav;
+  uint32_t rate_ = 0;
+  uint64_t frames_ = 0;
+  bool failed_ = false;
+  std::FILE* file_ = nullptr;  // WAV
+  std::vector<uint8_t> bytes_;
+  void* sndfile_ = nullptr;  // SNDFILE* of libsndfile
+};
+
+}  // namespace tallow::render

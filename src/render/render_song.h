@@ -1,0 +1,41 @@
+// Rendering a whole song: the driver model's events through the renderer,
+// with the song's end decided by the model: a song that loops forever plays
+// its loops, then fades out while it plays on; any other song ends where its
+// last part ends.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "output/krb_reader.h"
+#include "playback/playback.h"
+#include "render/renderer.h"
+#include "render/sample_bank.h"
+
+namespace tallow::render {
+
+struct SongSettings {
+  RenderSettings render;
+  playback::Options play;  // tailSeconds is set from fadeSeconds
+  double fadeSeconds = 4;
+  // False: the FM parts stay silent (no bank); the chip is not run at all.
+  bool fmSound = true;
+};
+
+enum class SongFailure { kNone, kKrb, kSample, kOutput };
+
+struct SongResult {
+  SongFailure failure = SongFailure::kNone;  // what the error is about
+  RenderStats stats;
+  bool faded = false;   // the song loops: it ended with the fade
+  bool capped = false;  // the time cap ended it
+};
+
+// Renders `krb` with `bank` (FMB bytes, or empty for the model's default
+// tone) into `sink`.  False, with a one-line reason, for a malformed file, a
+// sample that cannot be read, or a sink that fails.
+bool renderSong(const KrbFile& krb, std::span<const uint8_t> bank, const SongSettings& settings,
+                SampleBank& samples, FrameSink& sink, SongResult& result, std::string& error);
+
+}  // namespace tallow::render

@@ -1,0 +1,314 @@
+// Rendering the PCM and BEEP voices: envelopes, oscillators, volume and pan.
+#include "render/voices.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tallow::render {
+namespace {
+
+constexpr double kAttackSeconds = 0.003;
+constexpr double kReleaseSeconds = 0.015;
+constexpr double kToneDecaySeconds = 0.6;  // time constant toward the sustain
+constexpr double kToneSustain = 0.5;
+constexpr double kBrightnessSeconds = 0.12;  // time constant of the upper harmonics
+constexpr double kGlideSeconds = 0.002;      // volume and pan changes
+constexpr float kSquareAmplitude = 0.5f;
+constexpr double kMaxSampleStep = 64;  // source frames per output frame
+constexpr int kCentrePan = 64;
+constexpr int kMaxPan = 127;
+constexpr int kMaxVolume = 127;
+constexpr size_t kBlock = 256;
+
+float perSample(double seconds, uint32_t rate) {
+  return static_cast<float>(std::exp(-1.0 / (seconds * rate)));
+}
+
+// The PolyBLEP correction of a step at phase 0 for a wave advancing `dt`
+// cycles per sample.
+float polyBlep(double t, double dt) {
+  if (t < dt) {
+    t /= dt;
+    return static_cast<float>(t + t - t * t - 1);
+  }
+  if (t > 1 - dt) {
+    t = (t - 1) / dt;
+    return static_cast<float>(t * t + t + t + 1);
+  }
+  return 0;
+}
+
+}  // namespace
+
+void Envelope::release(const Shape& shape) {
+  if (stage_ == Stage::kOff || stage_ == Stage::kRelease) return;
+  stage_ = Stage::kRelease;
+  releaseStep_ = std::max(level_, 1e-6f) / static_cast<float>(shape.releaseSamples);
+}
+
+void Envelope::fill(const Shape& shape, std::span<float> levels) {
+  size_t i = 0;
+  while (i < levels.size()) {
+    switch (stage_) {
+      case Stage::kOff:
+        std::fill(levels.begin() + static_cast<ptrdiff_t>(i), levels.end(), 0.0f);
+        return;
+      case Stage::kAttack:
+        while (i < levels.size() && stage_ == Stage::kAttack) {
+          level_ += shape.attackStep;
+          if (level_ >= 1) {
+            level_ = 1;
+            stage_ = Stage::kDecay;
+          }
+          levels[i++] = level_;
+        }
+        break;
+      case Stage::kDecay: {
+        // A local copy: the level must not go through memory every sample.
+        float level = level_;
+        for (; i < levels.size(); ++i) {
+          level = shape.sustain + (level - shape.sustain) * shape.decayFactor;
+          levels[i] = level;
+        }
+        level_ = level;
+        break;
+      }
+      case Stage::kRelease:
+        while (i < levels.size() && stage_ == Stage::kRelease) {
+          level_ -= releaseStep_;
+          if (level_ <= 0) stop();
+          levels[i++] = level_;
+        }
+        break;
+    }
+  }
+}
+
+VoiceSettings::VoiceSettings(uint32_t rate) : outputRate(rate) {
+  const float attackStep = static_cast<float>(1.0 / (kAttackSeconds * rate));
+  const int releaseSamples = std::max(1, static_cast<int>(kReleaseSeconds * rate));
+  toneShape = {attackStep, perSample(kToneDecaySeconds, rate), static_cast<float>(kToneSustain),
+               releaseSamples};
+  flatShape = {attackStep, 0, 1, releaseSamples};
+  brightnessFactor = perSample(kBrightnessSeconds, rate);
+  glideFactor = 1 - perSample(kGlideSeconds, rate);
+}
+
+double noteFrequency(int pitch, double detuneFactor) {
+  return 440.0 * std::exp2((pitch - 69) / 12.0) * detuneFactor;
+}
+
+PartVoices::PartVoices(const VoiceSettings& settings, VoiceKind kind)
+    : settings_(settings),
+      kind_(kind),
+      mono_(kBlock),
+      left_(kBlock),
+      right_(kBlock),
+      levels_(kBlock) {
+  updateTargets();
+  gainLeft_ = targetLeft_;
+  gainRight_ = targetRight_;
+}
+
+void PartVoices::setSample(const PcmSample* sample, int rootNote) {
+  if (kind_ == VoiceKind::kSquare) return;
+  sample_ = sample && sample->frames() > 1 ? sample : nullptr;
+  kind_ = sample_ ? VoiceKind::kSample : VoiceKind::kTone;
+  rootFrequency_ = noteFrequency(rootNote, 1);
+}
+
+bool PartVoices::silent() const {
+  return std::none_of(voices_.begin(), voices_.end(),
+                      [](const Voice& v) { return v.envelope.active(); });
+}
+
+int PartVoices::freeVoice() const {
+  int best = 0;
+  for (int i = 0; i < kVoices; ++i) {
+    if (!voices_[i].envelope.active()) return i;
+    if (voices_[i].envelope.level() < voices_[best].envelope.level()) best = i;
+  }
+  return best;
+}
+
+void PartVoices::noteOn(double frequency) {
+  noteOff();
+  current_ = freeVoice();
+  Voice& voice = voices_[current_];
+  voice = Voice{};
+  voice.kind = kind_;
+  voice.sample = sample_;
+  voice.brightness = 1;
+  tune(voice, frequency);
+  voice.envelope.start();
+}
+
+void PartVoices::setFrequency(double frequency) {
+  if (current_ >= 0) tune(voices_[current_], frequency);
+}
+
+void PartVoices::noteOff() {
+  if (current_ < 0) return;
+  Voice& voice = voices_[current_];
+  voice.envelope.release(voice.kind == VoiceKind::kTone ? settings_.toneShape
+                                                        : settings_.flatShape);
+  current_ = -1;
+}
+
+void PartVoices::tune(Voice& voice, double frequency) const {
+  if (voice.kind == VoiceKind::kSample) {
+    const double step =
+        voice.sample->rate / static_cast<double>(settings_.outputRate) * frequency / rootFrequency_;
+    voice.increment = std::min(step, kMaxSampleStep);
+    voice.muted = !(step > 0);
+    return;
+  }
+  voice.increment = frequency / settings_.outputRate;
+  voice.muted = !(voice.increment > 0 && voice.increment < VoiceTables::kHighestHarmonic);
+  voice.toneStep = voice.muted ? 0 : static_cast<uint32_t>(std::ldexp(voice.increment, 32));
+}
+
+void PartVoices::setVolume(int volume) {
+  volume_ = static_cast<float>(std::clamp(volume, 0, kMaxVolume)) / kMaxVolume;
+  updateTargets();
+}
+
+// Pan as the FM chip's output bits have it: the centre plays at full level
+// on both sides, and moving toward one side lowers the other one linearly
+// until it is silent at 0 (full left) or 127 (full right).
+void PartVoices::setPan(int pan) {
+  pan = std::clamp(pan, 0, kMaxPan);
+  panLeft_ = pan <= kCentrePan ? 1.0f : float(kMaxPan - pan) / (kMaxPan - kCentrePan);
+  panRight_ = pan >= kCentrePan ? 1.0f : float(pan) / kCentrePan;
+  updateTargets();
+}
+
+void PartVoices::updateTargets() {
+  targetLeft_ = volume_ * panLeft_;
+  targetRight_ = volume_ * panRight_;
+}
+
+void PartVoices::render(std::span<float> left, std::span<float> right) {
+  for (size_t done = 0; done < left.size();) {
+    const size_t n = std::min(kBlock, left.size() - done);
+    std::fill_n(mono_.begin(), n, 0.0f);
+    bool stereo = false;
+    for (Voice& voice : voices_) {
+      if (!voice.envelope.active()) continue;
+      if (voice.kind == VoiceKind::kSample && voice.sample->stereo() && !stereo) {
+        std::fill_n(left_.begin(), n, 0.0f);
+        std::fill_n(right_.begin(), n, 0.0f);
+        stereo = true;
+      }
+      renderVoice(voice, std::span(mono_.data(), n), std::span(left_.data(), n),
+                  std::span(right_.data(), n));
+    }
+    mixInto(n, stereo, left.subspan(done, n), right.subspan(done, n));
+    done += n;
+  }
+}
+
+// Adds the block times the part's gains, which glide toward their targets.
+void PartVoices::mixInto(size_t n, bool stereo, std::span<float> left, std::span<float> right) {
+  constexpr float kSettled = 1e-5f;
+  if (gainLeft_ == targetLeft_ && gainRight_ == targetRight_) {
+    const float gl = gainLeft_, gr = gainRight_;
+    for (size_t i = 0; i < n; ++i) {
+      left[i] += (stereo ? mono_[i] + left_[i] : mono_[i]) * gl;
+      right[i] += (stereo ? mono_[i] + right_[i] : mono_[i]) * gr;
+    }
+    return;
+  }
+  const float glide = settings_.glideFactor;
+  for (size_t i = 0; i < n; ++i) {
+    const float l = stereo ? mono_[i] + left_[i] : mono_[i];
+    const float r = stereo ? mono_[i] + right_[i] : mono_[i];
+    gainLeft_ += (targetLeft_ - gainLeft_) * glide;
+    gainRight_ += (targetRight_ - gainRight_) * glide;
+    left[i] += l * gainLeft_;
+    right[i] += r * gainRight_;
+  }
+  if (std::abs(targetLeft_ - gainLeft_) < kSettled) gainLeft_ = targetLeft_;
+  if (std::abs(targetRight_ - gainRight_) < kSettled) gainRight_ = targetRight_;
+}
+
+bool PartVoices::renderVoice(Voice& voice, std::span<float> mono, std::span<float> left,
+                             std::span<float> right) {
+  const Envelope::Shape& shape =
+      voice.kind == VoiceKind::kTone ? settings_.toneShape : settings_.flatShape;
+  std::span<float> levels(levels_.data(), mono.size());
+  voice.envelope.fill(shape, levels);
+  if (voice.muted) return false;
+  switch (voice.kind) {
+    case VoiceKind::kTone:
+      renderTone(voice, mono);
+      return false;
+    case VoiceKind::kSquare:
+      renderSquare(voice, mono);
+      return false;
+    case VoiceKind::kSample:
+      if (voice.sample->stereo()) {
+        renderSample(voice, left, right);
+        return true;
+      }
+      renderSample(voice, mono, {});
+      return false;
+  }
+  return false;
+}
+
+void PartVoices::renderTone(Voice& voice, std::span<float> out) const {
+  VoiceTables::Pair tables{};
+  if (!settings_.tables.find(voice.increment, tables)) return;
+  constexpr int kFractionBits = 32 - 11;  // 2048 = 2^11 entries per cycle
+  static_assert(VoiceTables::kSize == 1u << (32 - kFractionBits));
+  constexpr float kFractionScale = 1.0f / (1u << kFractionBits);
+  uint32_t phase = voice.tonePhase;
+  float brightness = voice.brightness;
+  const float decay = settings_.brightnessFactor;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const uint32_t at = phase >> kFractionBits;
+    const float frac = static_cast<float>(phase & ((1u << kFractionBits) - 1)) * kFractionScale;
+    const float mellow = tables.mellow[at] + frac * (tables.mellow[at + 1] - tables.mellow[at]);
+    const float bright = tables.bright[at] + frac * (tables.bright[at + 1] - tables.bright[at]);
+    out[i] += (mellow + brightness * bright) * levels_[i];
+    brightness *= decay;
+    phase += voice.toneStep;  // wraps around at a whole cycle
+  }
+  voice.tonePhase = phase;
+  voice.brightness = brightness;
+}
+
+void PartVoices::renderSquare(Voice& voice, std::span<float> out) const {
+  const double dt = voice.increment;
+  double t = voice.phase;
+  for (size_t i = 0; i < out.size(); ++i) {
+    const double half = t < 0.5 ? t + 0.5 : t - 0.5;
+    const float wave = (t < 0.5 ? 1.0f : -1.0f) + polyBlep(t, dt) - polyBlep(half, dt);
+    out[i] += kSquareAmplitude * wave * levels_[i];
+    t += dt;
+    if (t >= 1) t -= 1;
+  }
+  voice.phase = t;
+}
+
+void PartVoices::renderSample(Voice& voice, std::span<float> left, std::span<float> right) const {
+  const PcmSample& s = *voice.sample;
+  const size_t frames = s.frames();
+  double pos = voice.phase;
+  for (size_t i = 0; i < left.size(); ++i) {
+    const size_t at = static_cast<size_t>(pos);
+    if (at + 1 >= frames) {
+      voice.envelope.stop();
+      break;
+    }
+    const float frac = static_cast<float>(pos - static_cast<double>(at));
+    left[i] += (s.left[at] + frac * (s.left[at + 1] - s.left[at])) * levels_[i];
+    if (!right.empty())
+      right[i] += (s.right[at] + frac * (s.right[at + 1] - s.right[at])) * levels_[i];
+    pos += voice.increment;
+  }
+  voice.phase = pos;
+}
+
+}  // namespace tallow::render

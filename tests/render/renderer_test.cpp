@@ -1,0 +1,249 @@
+// The renderer's core fed with events by hand: pitch, pan, clicks, timing,
+// the fade, clipping, and the bookkeeping between the FM sound and the
+// voices.
+#include "render/renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "render_test_support.h"
+
+namespace tallow::render {
+namespace {
+
+using playback::Event;
+using playback::EventKind;
+using playback::Tick;
+using testing::VectorSink;
+
+constexpr uint32_t kRate = 44100;
+constexpr Tick kSecond = 1000000000 / playback::kTickNanoseconds;  // 55555 ticks
+constexpr int kPcm1 = kFirstPcmPart;
+
+Event event(Tick tick, int part, EventKind kind, int pitch = 0, int amount = 0) {
+  Event e;
+  e.tick = tick;
+  e.part = static_cast<uint8_t>(part);
+  e.kind = kind;
+  e.pitch = static_cast<uint8_t>(pitch);
+  e.amount = static_cast<int16_t>(amount);
+  return e;
+}
+
+Event noteOn(Tick tick, int part, int pitch, int detune = 0) {
+  Event e = event(tick, part, EventKind::kNoteOn, pitch);
+  e.detune = static_cast<int16_t>(detune);
+  return e;
+}
+
+struct Rendered {
+  VectorSink sink;
+  RenderStats stats;
+};
+
+// Renders `events` (in time order) up to `end` with no FM sound.
+void render(const std::vector<Event>& events, Tick end, Rendered& out,
+            std::unique_ptr<FmSound> fm = nullptr, std::optional<Tick> fadeStart = {}) {
+  SampleBank samples;
+  Renderer renderer(RenderSettings{kRate, 60}, std::move(fm), samples, out.sink);
+  if (fadeStart) renderer.setFade(*fadeStart, 1.0);
+  std::string error;
+  for (const Event& e : events) ASSERT_TRUE(renderer.apply(e, error)) << error;
+  ASSERT_TRUE(renderer.finish(end, error)) << error;
+  out.stats = renderer.stats();
+}
+
+double playedFrequency(int part, int pitch, int detune) {
+  Rendered r;
+  render({noteOn(0, part, pitch, detune)}, kSecond, r);
+  std::span<const float> steady(r.sink.left.data() + kRate / 4, kRate / 2);
+  return testing::strongestFrequency(steady, kRate, noteFrequency(pitch, 1));
+}
+
+TEST(RendererTest, PcmAndBeepPlayTheirPitch) {
+  struct Case {
+    int part, pitch, detune;
+    double expected;
+  };
+  const double semitone = std::exp2(1 / 12.0);
+  const Case cases[] = {
+      {kPcm1, 69, 0, 440},
+      {kPcm1, 81, 0, 880},
+      {kPcm1, 69, 61, 440 * 1.0596},  // 61 units: a semitone of the PCM detune
+      {kPcm1, 69, -61, 440 / 1.0596},
+      {kBeepPart, 69, 0, 440},
+      {kBeepPart, 57, 0, 220},
+      {kBeepPart, 70, 0, 440 * semitone},
+  };
+  for (const Case& c : cases) {
+    const double f = playedFrequency(c.part, c.pitch, c.detune);
+    EXPECT_NEAR(f / c.expected, 1.0, 0.005) << kPartNames[c.part] << " pitch " << c.pitch;
+  }
+}
+
+TEST(RendererTest, PanPutsAPartInItsChannels) {
+  struct Case {
+    int pan;
+    bool left, right;
+  };
+  for (const Case& c : {Case{0, true, false}, Case{127, false, true}, Case{64, true, true}}) {
+    Rendered r;
+    render({event(0, kPcm1, EventKind::kPan, 0, c.pan), noteOn(0, kPcm1, 69)}, kSecond / 2, r);
+    const float left = testing::peakOf(r.sink.left), right = testing::peakOf(r.sink.right);
+    EXPECT_EQ(left > 0.03f, c.left) << "pan " << c.pan << " left " << left;
+    EXPECT_EQ(right > 0.03f, c.right) << "pan " << c.pan << " right " << right;
+    if (c.left && c.right) {
+      EXPECT_NEAR(left / right, 1.0, 0.02);
+    }
+    EXPECT_NEAR(std::max(left, right), 0.125f, 0.01f) << "pan " << c.pan;
+  }
+}
+
+// The built-in PCM tone at 110-131 Hz changes by at most 0.02 between
+// samples inside a note (its own slope at full volume).  At a note's start,
+// a new note cutting in, a change of volume or pan and the release, the step
+// must stay below 0.03: a voice that started or stopped at once would jump
+// by up to its amplitude, 0.125.
+TEST(RendererTest, NoteBoundariesDoNotClick) {
+  constexpr float kBound = 0.03f;
+  const Tick t = kSecond / 4;
+  Rendered r;
+  render({noteOn(t, kPcm1, 45), noteOn(2 * t, kPcm1, 48),
+          event(3 * t, kPcm1, EventKind::kVolume, 0, 20),
+          event(3 * t + 100, kPcm1, EventKind::kPan, 0, 0),
+          event(4 * t, kPcm1, EventKind::kNoteOff, 48)},
+         5 * t, r);
+  EXPECT_GT(testing::peakOf(r.sink.left), 0.1f);
+  EXPECT_LT(testing::largestJump(r.sink.left, 0, r.sink.left.size()), kBound);
+  EXPECT_LT(testing::largestJump(r.sink.right, 0, r.sink.right.size()), kBound);
+}
+
+// Every voice fades in over its first milliseconds and out after its
+// release, instead of starting or stopping at full level.
+TEST(RendererTest, VoicesRampInAndOut) {
+  const Tick on = kSecond / 10, off = kSecond / 2;
+  for (int part : {kPcm1, int{kBeepPart}}) {
+    Rendered r;
+    render({noteOn(on, part, 69), event(off, part, EventKind::kNoteOff, 69)}, kSecond, r);
+    auto peak = [&](Tick at, double fromMs, double toMs) {
+      const size_t frame = FrameClock(kRate, 1).frameAt(at);
+      return testing::peakOf(std::span(r.sink.left)
+                                 .subspan(frame + size_t(fromMs * kRate / 1000),
+                                          size_t((toMs - fromMs) * kRate / 1000)));
+    };
+    const float steady = peak(on, 20, 40);
+    EXPECT_LT(peak(on, 0, 0.5), 0.3f * steady) << kPartNames[part];
+    EXPECT_GT(peak(off, 0.5, 1.5), 0.5f * peak(off, -20, 0)) << kPartNames[part];
+    EXPECT_LT(peak(off, 20, 40), 1e-4f) << kPartNames[part];
+  }
+}
+
+TEST(RendererTest, OnsetsLandOnTheirTick) {
+  Rendered r;
+  const Tick starts[] = {1000, kSecond / 3, kSecond / 2 + 7};
+  std::vector<Event> events;
+  for (Tick s : starts) {
+    events.push_back(noteOn(s, kPcm1, 69));
+    events.push_back(event(s + 2000, kPcm1, EventKind::kNoteOff, 69));
+  }
+  render(events, kSecond, r);
+  size_t from = 0;
+  for (Tick s : starts) {
+    const double expected = s * 18e-6 * kRate;
+    const size_t onset = testing::onsetFrame(r.sink.left, 1e-4f, from);
+    EXPECT_NEAR(onset, expected, kRate / 1000.0) << "tick " << s;
+    from = onset + 3000;
+  }
+}
+
+TEST(RendererTest, LengthFadeAndEnd) {
+  Rendered plain;
+  render({noteOn(0, kPcm1, 69)}, 2 * kSecond, plain);
+  EXPECT_EQ(plain.stats.frames, uint64_t{2 * kSecond} * 18 * kRate / 1000000);
+  EXPECT_LT(std::abs(plain.sink.left.back()), 0.002f);  // the end fades in 5 ms
+
+  Rendered faded;
+  render({noteOn(0, kPcm1, 69)}, 10 * kSecond, faded, nullptr, kSecond / 2);
+  // The fade of one second from half a second in ends the render; halfway
+  // through it the sound is at half its level.
+  EXPECT_NEAR(faded.stats.frames, 1.5 * kRate, 2);
+  auto window = [](const std::vector<float>& x) {
+    return testing::peakOf(std::span(x).subspan(kRate, kRate / 50));
+  };
+  EXPECT_NEAR(window(faded.sink.left) / window(plain.sink.left), 0.5, 0.02);
+  EXPECT_LT(std::abs(faded.sink.left.back()), 0.002f);
+}
+
+// An FM sound whose output lags behind its time, as a resampler's does: it
+// renders up to a tick but hands out the last 37 frames only later.  Its
+// level is the last value written.
+class LaggingFm final : public FmSound {
+ public:
+  static constexpr size_t kLag = 37;
+  void write(int, uint8_t, uint8_t value) override { level_ = value / 100.0f; }
+  void advanceTo(Tick tick) override {
+    while (produced_ < FrameClock(kRate, 1).frameAt(tick)) produce();
+  }
+  size_t ready() const override {
+    return frames_.size() - taken_ > kLag ? frames_.size() - taken_ - kLag : 0;
+  }
+  void take(std::span<float> l, std::span<float> r, float gain) override {
+    for (size_t i = 0; i < l.size(); ++i) {
+      l[i] += frames_[taken_ + i] * gain;
+      r[i] += frames_[taken_ + i] * gain;
+    }
+    taken_ += l.size();
+  }
+  void extend(size_t frames) override {
+    while (ready() < frames) produce();
+  }
+
+ private:
+  void produce() {
+    frames_.push_back(level_);
+    ++produced_;
+  }
+  float level_ = 0;
+  uint64_t produced_ = 0;
+  std::vector<float> frames_;
+  size_t taken_ = 0;
+};
+
+TEST(RendererTest, FmWritesTakeEffectAtTheirFrame) {
+  Rendered r;
+  Event write = event(kSecond / 10, 0, EventKind::kChipWrite);
+  write.value = 50;
+  render({write}, kSecond / 5, r, std::make_unique<LaggingFm>());
+  ASSERT_EQ(r.sink.left.size(), r.stats.frames);
+  const size_t at = FrameClock(kRate, 1).frameAt(kSecond / 10);
+  EXPECT_EQ(r.sink.left[at - 1], 0.0f);
+  EXPECT_GT(r.sink.left[at], 0.2f);
+  EXPECT_EQ(testing::onsetFrame(r.sink.left, 0.1f), at);
+}
+
+}  // namespace
+}  // namespace tallow::render
+
+namespace tallow::render {
+namespace {
+
+TEST(RendererTest, LoudMixIsClippedNotWrapped) {
+  Rendered r;
+  std::vector<Event> events;
+  for (int value : {250, 0, 250}) {
+    Event write = event(events.size() * kSecond / 10, 0, EventKind::kChipWrite);
+    write.value = static_cast<uint8_t>(value);  // 2.5 times the full scale of the fake
+    events.push_back(write);
+  }
+  render(events, kSecond / 2, r, std::make_unique<LaggingFm>());
+  EXPECT_GT(r.stats.peak, 1.0f);
+  // Both channels clip in the first tenth of a second and from the second
+  // tenth on (but for the end's short fade), not in between.
+  EXPECT_NEAR(r.stats.clipped, 2 * 0.4 * kRate, 0.01 * kRate);
+  for (float v : r.sink.left) ASSERT_LE(std::abs(v), 1.0f);
+  EXPECT_EQ(testing::peakOf(r.sink.left), 1.0f);
+}
+
+}  // namespace
+}  // namespace tallow::render
