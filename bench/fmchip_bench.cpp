@@ -91,12 +91,13 @@ int main() {
     Resampler resampler(rate, 44100.0);
     taps = resampler.taps();
     phases = resampler.phases();
+    // A consumer that takes the output after every block, as a renderer does.
     std::vector<float> outLeft, outRight;
-    outLeft.reserve(static_cast<size_t>(44100 * kSeconds) + 16);
-    outRight.reserve(outLeft.capacity());
     const auto start = Clock::now();
     for (size_t done = 0; done < left.size(); done += 1024) {
       const size_t n = std::min<size_t>(1024, left.size() - done);
+      outLeft.clear();
+      outRight.clear();
       resampler.process(std::span(left).subspan(done, n), std::span(right).subspan(done, n),
                         outLeft, outRight);
     }

@@ -12,6 +12,11 @@ namespace {
 
 constexpr int32_t kChannelMax = 8191;
 
+// The 20-bit phases and their increments sit in the top bits of 32, so the
+// sine index is the top 10 bits and the wrap comes free.
+constexpr int kPhaseShift = 32 - 20;
+constexpr int kIndexShift = 32 - kSineBits;
+
 struct Lanes {
   std::array<uint32_t, 4> phase, increment, volume;
   int32_t fb1, fb2;
@@ -20,8 +25,9 @@ struct Lanes {
 // One operator: the sine at its phase plus the modulation (in 1/1024 cycle),
 // attenuated in the log domain.
 inline int32_t operatorOutput(uint32_t phase, int32_t modulation, uint32_t volume) {
-  return kExpTable[kLogSine[((phase >> 10) + static_cast<uint32_t>(modulation)) & kSineMask] +
-                   volume];
+  const uint32_t index =
+      (phase + (static_cast<uint32_t>(modulation) << kIndexShift)) >> kIndexShift;
+  return kExpTable[kLogSine[index] + volume];
 }
 
 // One sample of algorithm Alg.  A modulator's output shifted right by one
@@ -68,7 +74,15 @@ void reloadVolumes(Lanes& l, const Channel& ch) {
 }
 
 void reloadIncrements(Lanes& l, const Channel& ch) {
-  for (int i = 0; i < 4; ++i) l.increment[i] = ch.op[i].increment;
+  for (int i = 0; i < 4; ++i) l.increment[i] = ch.op[i].increment << kPhaseShift;
+}
+
+// The EG clocks on which some operator of `ch` acts have these counter bits
+// clear: the masks are all of the form 2^n - 1, so the smallest decides.
+uint32_t channelEgMask(const Channel& ch) {
+  uint32_t mask = ch.op[0].egMask;
+  for (int i = 1; i < 4; ++i) mask = std::min<uint32_t>(mask, ch.op[i].egMask);
+  return mask;
 }
 
 // Volumes are recomputed only where the envelope moved or the AM did.
@@ -88,7 +102,7 @@ void retune(Channel& ch, int pmStep) {
 template <int Alg>
 void renderAlgorithm(Channel& ch, const BlockClock& clock, int32_t* mixLeft, int32_t* mixRight) {
   Lanes l{};
-  for (int i = 0; i < 4; ++i) l.phase[i] = ch.op[i].phase;
+  for (int i = 0; i < 4; ++i) l.phase[i] = ch.op[i].phase << kPhaseShift;
   reloadIncrements(l, ch);
   reloadVolumes(l, ch);
   l.fb1 = ch.fb1;
@@ -98,12 +112,17 @@ void renderAlgorithm(Channel& ch, const BlockClock& clock, int32_t* mixLeft, int
   const int amShift = kAmShift[ch.ams & 3];
   const bool pmOn = ch.pms != 0;
   int pmStep = ch.pmStep;
+  uint32_t egMask = channelEgMask(ch);
   std::array<int32_t, kBlockFrames> output;
   const int frames = clock.frames;
   for (int s = 0; s < frames; ++s) {
     if (clock.egTick[s]) {
-      tickEnvelopes(ch, clock.egCounter[s], clock.am[s] >> amShift);
-      reloadVolumes(l, ch);
+      const int am = clock.am[s] >> amShift;
+      if ((clock.egCounter[s] & egMask) == 0 || am != ch.amLevel) {
+        tickEnvelopes(ch, clock.egCounter[s], am);
+        egMask = channelEgMask(ch);
+        reloadVolumes(l, ch);
+      }
     }
     if (pmOn && clock.pm[s] != pmStep) {
       pmStep = clock.pm[s];
@@ -114,7 +133,7 @@ void renderAlgorithm(Channel& ch, const BlockClock& clock, int32_t* mixLeft, int
   }
   if (ch.left) addTo(mixLeft, output.data(), frames);
   if (ch.right) addTo(mixRight, output.data(), frames);
-  for (int i = 0; i < 4; ++i) ch.op[i].phase = l.phase[i];
+  for (int i = 0; i < 4; ++i) ch.op[i].phase = l.phase[i] >> kPhaseShift;
   ch.fb1 = l.fb1;
   ch.fb2 = l.fb2;
 }

@@ -8,8 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
+
+#include "fmchip/filter_taps.h"
 
 namespace tallow::fmchip {
 namespace {
@@ -18,17 +19,6 @@ namespace {
 constexpr int kPhaseBits = 7;
 constexpr int kPhases = 1 << kPhaseBits;
 constexpr int kFractionBits = 32;
-// The dot products run on eight independent partial sums, two vectors of four
-// (left to itself, the compiler vectorises the wrong loop).
-constexpr int kLanes = 8;
-typedef float Vector4 __attribute__((vector_size(4 * sizeof(float))));
-
-inline Vector4 load4(const float* p) {
-  Vector4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
 constexpr double kPassFraction = 0.82;
 constexpr double kStopDb = 70.0;
 constexpr double kPi = 3.14159265358979323846;
@@ -47,8 +37,8 @@ double besselI0(double x) {
 // frame), rounded up to whole lanes.
 int tapCount(double transition) {
   const double estimate = (kStopDb - 8.0) / (2.285 * 2.0 * kPi * transition);
-  const int taps = static_cast<int>(std::ceil(estimate / kLanes)) * kLanes;
-  return std::max(taps, 2 * kLanes);
+  const int taps = static_cast<int>(std::ceil(estimate / kTapLanes)) * kTapLanes;
+  return std::max(taps, 2 * kTapLanes);
 }
 
 double kernel(double offset, double cutoff, double halfWidth, double beta) {
@@ -97,6 +87,7 @@ Resampler::Resampler(double inputRate, double outputRate) {
   stepFraction_ = static_cast<uint64_t>(std::llround((ratio - stepWhole_) * denominator_));
   if (stepFraction_ == denominator_) stepWhole_ += 1, stepFraction_ = 0;
   phases_ = interpolated_ ? kPhases : static_cast<int>(exact);
+  avx_ = avxAvailable();
   buildTable((pass + stop) / 2.0, phases_, interpolated_);
   restart();
 }
@@ -137,36 +128,24 @@ void Resampler::restart() {
 
 void Resampler::filterAt(float& left, float& right) const {
   const size_t first = index_ - (taps_ / 2 - 1);
-  const float* inLeft = &historyLeft_[first];
-  const float* inRight = &historyRight_[first];
-  Vector4 left0{}, left1{}, right0{}, right1{};
+  TapWindow w;
+  w.left = &historyLeft_[first];
+  w.right = &historyRight_[first];
+  w.taps = taps_;
   if (interpolated_) {
     constexpr int kWeightBits = kFractionBits - kPhaseBits;
-    const float* row = &coefficients_[(fraction_ >> kWeightBits) * 2 * taps_];
-    const float* slope = row + taps_;
-    const float weight = static_cast<float>(fraction_ & ((uint64_t{1} << kWeightBits) - 1)) /
-                         static_cast<float>(uint64_t{1} << kWeightBits);
-    for (int k = 0; k < taps_; k += kLanes) {
-      const Vector4 c0 = load4(row + k) + weight * load4(slope + k);
-      const Vector4 c1 = load4(row + k + 4) + weight * load4(slope + k + 4);
-      left0 += load4(inLeft + k) * c0;
-      left1 += load4(inLeft + k + 4) * c1;
-      right0 += load4(inRight + k) * c0;
-      right1 += load4(inRight + k + 4) * c1;
-    }
+    w.row = &coefficients_[(fraction_ >> kWeightBits) * 2 * taps_];
+    w.slope = w.row + taps_;
+    w.weight = static_cast<float>(fraction_ & ((uint64_t{1} << kWeightBits) - 1)) /
+               static_cast<float>(uint64_t{1} << kWeightBits);
   } else {
-    const float* row = &coefficients_[fraction_ * taps_];
-    for (int k = 0; k < taps_; k += kLanes) {
-      const Vector4 c0 = load4(row + k), c1 = load4(row + k + 4);
-      left0 += load4(inLeft + k) * c0;
-      left1 += load4(inLeft + k + 4) * c1;
-      right0 += load4(inRight + k) * c0;
-      right1 += load4(inRight + k + 4) * c1;
-    }
+    w.row = &coefficients_[fraction_ * taps_];
   }
-  const Vector4 sumLeft = left0 + left1, sumRight = right0 + right1;
-  left = (sumLeft[0] + sumLeft[1]) + (sumLeft[2] + sumLeft[3]);
-  right = (sumRight[0] + sumRight[1]) + (sumRight[2] + sumRight[3]);
+  if (avx_) {
+    filterTapsAvx(w, left, right);
+  } else {
+    filterTapsPortable(w, left, right);
+  }
 }
 
 // Emits every output whose time lies before history frame `end`, then drops

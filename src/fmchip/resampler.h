@@ -50,6 +50,7 @@ class Resampler {
   int taps_ = 0;
   int phases_ = 0;
   bool interpolated_ = false;
+  bool avx_ = false;  // the eight-lane kernel (same bits as the portable one)
   // Per phase a row of taps_ coefficients, followed when interpolated by its
   // step to the next row.
   std::vector<float> coefficients_;

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <stdexcept>
 
+#include "fmchip/filter_taps.h"
 #include "fmchip/fm_chip.h"
 #include "fmchip/fm_test_support.h"
 
@@ -136,6 +139,26 @@ TEST(Resampler, RationalRatiosGetARowPerPhase) {
     const Resampler r(c.in, c.out);
     EXPECT_EQ(r.phases(), c.phases) << c.out;
     EXPECT_EQ(r.interpolated(), c.interpolated) << c.out;
+  }
+}
+
+// The output must not depend on the processor the renderer runs on.
+TEST(Resampler, AvxKernelGivesThePortableKernelsBits) {
+  if (!avxAvailable()) GTEST_SKIP() << "no AVX here";
+  std::mt19937 random(99);
+  std::uniform_real_distribution<float> value(-1.0f, 1.0f);
+  std::vector<float> data(4 * 512);
+  for (float& v : data) v = value(random);
+  for (int taps : {8, 64, 336}) {
+    for (bool slope : {false, true}) {
+      TapWindow w{data.data(),        slope ? data.data() + 512 : nullptr,
+                  value(random),      data.data() + 1024,
+                  data.data() + 1536, taps};
+      float portable[2], avx[2];
+      filterTapsPortable(w, portable[0], portable[1]);
+      filterTapsAvx(w, avx[0], avx[1]);
+      EXPECT_EQ(0, std::memcmp(portable, avx, sizeof avx)) << taps << " " << slope;
+    }
   }
 }
 
