@@ -10,6 +10,7 @@
 
 #include "fmchip/fm_chip.h"
 #include "fmchip/resampler.h"
+#include "output/fm_registers.h"
 
 namespace {
 
@@ -28,23 +29,25 @@ using tallow::fmchip::Resampler;
 // Six four-operator voices with feedback 5 on algorithms 0-5; with the LFO,
 // every channel has AM (AMS 3, every operator) and PM (PMS 3).
 void setUpSixChannels(FmChip& chip, bool lfo) {
-  chip.write(0, 0x22, lfo ? 0x0B : 0x00);
+  namespace reg = tallow::fm_register;
+  chip.write(0, reg::kLfo, lfo ? 0x0B : 0x00);
   for (int channel = 0; channel < 6; ++channel) {
-    const int port = channel / 3, ch = channel % 3;
+    const int port = tallow::fmHalf(channel), ch = tallow::fmChannel(channel);
+    auto put = [&](uint8_t r, int value) { chip.write(port, r, static_cast<uint8_t>(value)); };
     for (int slot = 0; slot < 4; ++slot) {
-      const int r = 4 * slot + ch;
-      chip.write(port, static_cast<uint8_t>(0x30 + r), static_cast<uint8_t>(0x11 + slot));
-      chip.write(port, static_cast<uint8_t>(0x40 + r), static_cast<uint8_t>(slot == 3 ? 0 : 30));
-      chip.write(port, static_cast<uint8_t>(0x50 + r), 0x1F);
-      chip.write(port, static_cast<uint8_t>(0x60 + r), 0x85);
-      chip.write(port, static_cast<uint8_t>(0x70 + r), 0x00);
-      chip.write(port, static_cast<uint8_t>(0x80 + r), 0x27);
+      auto op = [&](uint8_t base) { return tallow::operatorRegister(base, slot, ch); };
+      put(op(reg::kDetuneMultiple), 0x11 + slot);
+      put(op(reg::kTotalLevel), slot == 3 ? 0 : 30);
+      put(op(reg::kKeyScaleAttack), 0x1F);
+      put(op(reg::kAmDecay), 0x85);
+      put(op(reg::kSustainRate), 0x00);
+      put(op(reg::kSustainRelease), 0x27);
     }
-    chip.write(port, static_cast<uint8_t>(0xB0 + ch), static_cast<uint8_t>(0x28 + channel % 8));
-    chip.write(port, static_cast<uint8_t>(0xB4 + ch), lfo ? 0xF3 : 0xC0);
-    chip.write(port, static_cast<uint8_t>(0xA4 + ch), static_cast<uint8_t>(0x20 + channel % 2));
-    chip.write(port, static_cast<uint8_t>(0xA0 + ch), static_cast<uint8_t>(0x40 + 20 * channel));
-    chip.write(0, 0x28, static_cast<uint8_t>(0xF0 | (port * 4 + ch)));
+    put(reg::kFeedbackAlgorithm + ch, 0x28 + channel % 8);
+    put(reg::kOutputModulation + ch, lfo ? 0xF3 : 0xC0);
+    put(reg::kFrequencyHigh + ch, 0x20 + channel % 2);
+    put(reg::kFrequencyLow + ch, 0x40 + 20 * channel);
+    chip.write(0, reg::kKeyOnOff, static_cast<uint8_t>(0xF0 | (port * 4 + ch)));
   }
 }
 

@@ -15,11 +15,8 @@ namespace {
 
 namespace reg = tallow::fm_register;
 
-// Global registers of port 0 that the model uses beyond the named ones.
-constexpr uint8_t kTimerControl = 0x27;  // bits 7-6: channel-3 mode
+// Below the operator registers lie the global ones (port 0 only).
 constexpr uint8_t kFirstOperatorRegister = reg::kDetuneMultiple;
-constexpr uint8_t kCh3FrequencyLow = 0xA8;   // A8h-AAh: operators 3, 1, 2
-constexpr uint8_t kCh3FrequencyHigh = 0xAC;  // ACh-AEh: operators 3, 1, 2
 // Operator index (0-3) of channel 3's extra frequency registers +0, +1, +2.
 constexpr std::array<int, 3> kCh3Operator = {2, 0, 1};
 // The EG runs on every third sample.
@@ -72,7 +69,7 @@ void FmChip::writeGlobal(uint8_t reg, uint8_t value) {
     lfoOn_ = value & 8;
     lfoRate_ = value & 7;
     if (!lfoOn_) lfoCounter_ = 0;  // a stopped LFO rests at the start of its wave
-  } else if (reg == kTimerControl) {
+  } else if (reg == reg::kTimerControl) {
     const bool special = (value >> 6) != 0;  // the CSM mode plays like the special mode
     if (special != ch3Special_) {
       ch3Special_ = special;
@@ -152,9 +149,9 @@ void FmChip::writeFrequency(int port, uint8_t reg, uint8_t value) {
     ch.fnum = static_cast<uint16_t>(((ch.frequencyLatch & 7) << 8) | value);
     ch.block = (ch.frequencyLatch >> 3) & 7;
     refreshFrequencies(port * 3 + index);
-  } else if (port == 0 && group == kCh3FrequencyHigh) {
+  } else if (port == 0 && group == reg::kCh3FrequencyHigh) {
     ch3Latch_[index] = value & 0x3F;
-  } else if (port == 0 && group == kCh3FrequencyLow) {
+  } else if (port == 0 && group == reg::kCh3FrequencyLow) {
     const int op = kCh3Operator[index];
     ch3Fnum_[op] = static_cast<uint16_t>(((ch3Latch_[index] & 7) << 8) | value);
     ch3Block_[op] = (ch3Latch_[index] >> 3) & 7;

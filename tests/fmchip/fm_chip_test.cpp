@@ -57,14 +57,15 @@ INSTANTIATE_TEST_SUITE_P(Fm, PitchTest,
 
 TEST(Pitch, ChannelThreeModeGivesOperatorsTheirOwnFrequency) {
   FmChip chip;
-  chip.write(0, 0x27, 0x40);
+  chip.write(0, fm_register::kTimerControl, 0x40);
   // Operator 1's own frequency (A9h/ADh): an octave above the channel's.
-  chip.write(0, 0xAD, static_cast<uint8_t>((kA4Block + 1) * 8 + (kA4Fnum >> 8)));
-  chip.write(0, 0xA9, kA4Fnum & 0xFF);
+  chip.write(0, fm_register::kCh3FrequencyHigh + 1,
+             static_cast<uint8_t>((kA4Block + 1) * 8 + (kA4Fnum >> 8)));
+  chip.write(0, fm_register::kCh3FrequencyLow + 1, kA4Fnum & 0xFF);
   const Stereo special = playVoice(chip, 2, pureCarrier(), kA4Fnum, kA4Block, 55466);
   const double a4 = chipFrequency(chip.sampleRate(), kA4Fnum, kA4Block);
   EXPECT_NEAR(zeroCrossingFrequency(special.left, chip.sampleRate()), 2 * a4, 2 * a4 * 0.005);
-  chip.write(0, 0x27, 0x00);
+  chip.write(0, fm_register::kTimerControl, 0x00);
   const Stereo normal = render(chip, 55466);
   EXPECT_NEAR(zeroCrossingFrequency(normal.left, chip.sampleRate()), a4, a4 * 0.005);
 }
