@@ -30,7 +30,7 @@ struct Operator {
   uint16_t fnum = 0;
   uint8_t block = 0;
   uint8_t keyCode = 0;
-  uint32_t phase = 0, increment = 0;
+  uint32_t phase = 0, increment = 0;  // 20-bit phase, in 1/2^20 cycle
 
   // Envelope.
   EnvelopePhase egPhase = kRelease;

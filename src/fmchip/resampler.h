@@ -23,7 +23,8 @@ class Resampler {
   // Rates between kMinRate and kMaxRate, with inputRate / outputRate at most
   // kMaxDecimation; other values throw std::invalid_argument.
   Resampler(double inputRate, double outputRate);
-  // Consumes the input frames and appends the output frames.
+  // Consumes the input frames and appends the output frames.  Should the
+  // spans differ in size, the longer one's extra frames are ignored.
   void process(std::span<const float> inLeft, std::span<const float> inRight,
                std::vector<float>& outLeft, std::vector<float>& outRight);
   // Ends the stream: appends the output frames that the input given so far
