@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text.h"
+
 namespace tallow {
 namespace {
 
@@ -45,6 +47,19 @@ TEST(Cp932, FormatsPlaceholders) {
   EXPECT_EQ(formatMessage("%d 個", 3), "3 \x8C\xC2");
   EXPECT_EQ(formatMessage("-- %s(Line%d)\n", "a\x95\x5C", 7), "-- a\x95\x5C(Line7)\n");
   EXPECT_EQ(formatMessage("100%"), "100%");
+}
+
+// A text keeps the program's own words apart from the user's bytes: as CP932
+// the words are converted and the bytes pass; as UTF-8 the words pass and the
+// bytes are shown as UTF-8.
+TEST(Text, RendersInEachEncoding) {
+  Text t = formatText("ファイル %s が開けません (%d)\n", "\x95\x5C.mml", 3);
+  EXPECT_EQ(t.render(Encoding::kCp932),
+            toCp932("ファイル ") + "\x95\x5C.mml" + toCp932(" が開けません (3)\n"));
+  EXPECT_EQ(t.render(Encoding::kUtf8), "ファイル 表.mml が開けません (3)\n");
+  EXPECT_EQ(formatText("%s", "\xE3\x82\xBA").render(Encoding::kUtf8), "\xE3\x82\xBA");
+  EXPECT_EQ(formatText("(%4s)", "ab").render(Encoding::kUtf8), "(  ab)");
+  EXPECT_EQ(formatMessage("a%%b%"), "a%%b%");  // no argument: nothing is a directive
 }
 
 TEST(Cp932, UnencodableBecomesQuestionMark) {

@@ -14,7 +14,8 @@ std::optional<std::string> variable(const char* name) {
 }  // namespace
 
 Environment Environment::fromProcess() {
-  return Environment{variable("KRHPATH"), variable("FMINST"), variable("TMPDIR")};
+  return Environment{variable("KRHPATH"), variable("FMINST"), variable("TMPDIR"),
+                     variable("TALLOWC_ENCODING"), variable("TALLOWC_DIAGNOSTICS")};
 }
 
 }  // namespace tallow

@@ -61,6 +61,8 @@ struct Environment {
   std::optional<std::string> krhpath;
   std::optional<std::string> fminst;
   std::optional<std::string> tmpdir;
+  std::optional<std::string> encoding;     // TALLOWC_ENCODING
+  std::optional<std::string> diagnostics;  // TALLOWC_DIAGNOSTICS
 
   static Environment fromProcess();
 };
@@ -84,6 +86,9 @@ struct ProgramContext {
   Environment env;
   OutStream* out = nullptr;  // standard output
   OutStream* err = nullptr;  // standard error
+  // TALLOWC_DIAGNOSTICS=gnu: every error and displayed warning also as a
+  // line "FILE:LINE:COLUMN: error: TEXT" on standard error, for editors.
+  bool editorDiagnostics = false;
   // Made by the preprocessor's first run; it lives as long as this context.
   std::shared_ptr<ToneBankState> toneBank;
   StageTimes* stageTimes = nullptr;

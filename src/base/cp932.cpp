@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
-#include <variant>
 #include <vector>
 
 #include "base/utf8.h"
@@ -75,39 +74,6 @@ void appendCode(std::string& out, int code) {
   out.push_back(static_cast<char>(code & 0xFF));
 }
 
-using Arg = std::variant<std::string_view, long long>;
-
-// Fills the printf-like directives of an already converted template.
-std::string fill(std::string_view tmpl, const std::vector<Arg>& args) {
-  std::string out;
-  size_t next = 0;
-  for (size_t i = 0; i < tmpl.size(); ++i) {
-    if (tmpl[i] != '%' || i + 1 >= tmpl.size()) {
-      out.push_back(tmpl[i]);
-      continue;
-    }
-    size_t j = i + 1;
-    int width = 0;
-    while (j < tmpl.size() && tmpl[j] >= '0' && tmpl[j] <= '9')
-      width = width * 10 + (tmpl[j++] - '0');
-    if (j >= tmpl.size() || (tmpl[j] != 's' && tmpl[j] != 'd') || next >= args.size()) {
-      out.push_back(tmpl[i]);
-      continue;
-    }
-    std::string text;
-    if (const auto* sv = std::get_if<std::string_view>(&args[next])) {
-      text = std::string(*sv);
-    } else {
-      text = std::to_string(std::get<long long>(args[next]));
-    }
-    ++next;
-    if (static_cast<int>(text.size()) < width) out.append(width - text.size(), ' ');
-    out += text;
-    i = j;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string toCp932(std::string_view utf8) {
@@ -125,16 +91,6 @@ bool encodableAsCp932(std::string_view utf8) {
     if (lookup(decodeUtf8(utf8, i)) < 0) return false;
   }
   return true;
-}
-
-std::string formatMessage(std::string_view f) { return fill(toCp932(f), {}); }
-std::string formatMessage(std::string_view f, std::string_view a) { return fill(toCp932(f), {a}); }
-std::string formatMessage(std::string_view f, long long a) { return fill(toCp932(f), {a}); }
-std::string formatMessage(std::string_view f, std::string_view a, long long b) {
-  return fill(toCp932(f), {a, b});
-}
-std::string formatMessage(std::string_view f, long long a, std::string_view b) {
-  return fill(toCp932(f), {a, b});
 }
 
 std::string cp932ToUtf8(std::string_view bytes) {

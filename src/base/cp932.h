@@ -17,15 +17,6 @@ namespace tallow {
 // Converts UTF-8 text to CP932 bytes.
 std::string toCp932(std::string_view utf8);
 
-// Formats a message: `utf8Format` is converted to CP932 first, then filled in
-// like printf with %s (raw bytes, inserted unchanged), %d and widths such as
-// %4s and %6d (blanks on the left).  Only these directives are used.
-std::string formatMessage(std::string_view utf8Format);
-std::string formatMessage(std::string_view utf8Format, std::string_view a);
-std::string formatMessage(std::string_view utf8Format, long long a);
-std::string formatMessage(std::string_view utf8Format, std::string_view a, long long b);
-std::string formatMessage(std::string_view utf8Format, long long a, std::string_view b);
-
 // True when every code point of `utf8` has a CP932 encoding.
 bool encodableAsCp932(std::string_view utf8);
 

@@ -1,13 +1,16 @@
-// Byte sinks for the program's console and message output.
+// Sinks for the program's console and message output.
 //
 // The compiler and the preprocessor write their messages through an OutStream
 // so that a run can print to the console, to a log file or into a string (for
-// tests and tools that compile in-process).  Bytes are written unchanged.
+// tests and tools that compile in-process).  Raw bytes are written unchanged;
+// a Text is written in the stream's encoding (CP932 unless set otherwise).
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+#include "base/text.h"
 
 namespace tallow {
 
@@ -15,8 +18,20 @@ class OutStream {
  public:
   virtual ~OutStream() = default;
   virtual void write(std::string_view bytes) = 0;
+  virtual void write(const Text& text) { write(text.render(encoding_)); }
+  // A notice or a progress line rather than a message about a fault.
+  virtual void note(const Text& text) { write(text); }
+  // The program's own words (UTF-8 in the code), in the stream's encoding.
+  void say(std::string_view utf8) { write(Text::own(utf8)); }
   // True once a write has failed.
   virtual bool failed() const { return false; }
+  virtual void flush() {}
+
+  Encoding encoding() const { return encoding_; }
+  void setEncoding(Encoding encoding) { encoding_ = encoding; }
+
+ private:
+  Encoding encoding_ = Encoding::kCp932;
 };
 
 // Writes to a C stream; owns it (and closes it) only when asked to.
@@ -27,20 +42,27 @@ class FileOutStream final : public OutStream {
   FileOutStream(const FileOutStream&) = delete;
   FileOutStream& operator=(const FileOutStream&) = delete;
 
+  using OutStream::write;
   void write(std::string_view bytes) override;
   bool failed() const override { return failed_; }
+  void flush() override;
   // Flushes and, for an owned stream, closes it; returns false on any error.
   bool close();
+  // `other` is flushed before anything is written here: standard output
+  // before standard error, so that both read in the order things happened.
+  void flushFirst(OutStream* other) { flushFirst_ = other; }
 
  private:
   std::FILE* file_;
   bool owned_;
   bool failed_ = false;
+  OutStream* flushFirst_ = nullptr;
 };
 
 // Collects everything written into a string.
 class StringOutStream final : public OutStream {
  public:
+  using OutStream::write;
   void write(std::string_view bytes) override { text_.append(bytes); }
   const std::string& text() const { return text_; }
 

@@ -10,7 +10,6 @@
 #include <memory>
 #include <new>
 
-#include "base/cp932.h"
 #include "base/paths.h"
 #include "compiler/header_commands.h"
 #include "envelope/envelope.h"
@@ -127,8 +126,7 @@ int guarded(CompileContext& ctx, void (*stage)(CompileContext&)) {
   } catch (const CompileUnwind& unwind) {
     return unwind.code;
   } catch (const std::bad_alloc&) {
-    ctx.diag.location(-1);
-    ctx.diag.message(toCp932("メモリが足りません"));
+    ctx.diag.reportError("メモリが足りません");
     return 1;
   }
 }
@@ -139,7 +137,8 @@ int runCompile(CompileContext& ctx) {
   if (!ctx.diag.open(job.logPath, *ctx.program.out)) return kCannotOpen;
   ctx.diag.setLevel(job.warnLevel);
   ctx.diag.setLimit(job.warnLimit);
-  ctx.diag.message(toCp932("[ MML to KRB Compiler 'TC' version 3.19w(KR3対応) ]\n"));
+  if (ctx.program.editorDiagnostics) ctx.diag.setEditorLines(ctx.program.err, job.sourcePath);
+  ctx.diag.message("[ MML to KRB Compiler 'TC' version 3.19w(KR3対応) ]\n");
   if (!ctx.scanner.open(job.intermediatePath)) {
     ctx.diag.close();
     return kCannotOpen;
@@ -165,7 +164,7 @@ int compile(CompileJob& job, ProgramContext& program) {
     ctx = std::make_unique<CompileContext>(job, program);
     return runCompile(*ctx);
   } catch (const std::bad_alloc&) {
-    program.out->write(toCp932("メモリが足りません\n"));
+    program.out->say("メモリが足りません\n");
     return 1;
   }
 }

@@ -10,9 +10,9 @@
 #include <chrono>
 #include <new>
 
-#include "base/cp932.h"
 #include "base/files.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "compiler/compile.h"
 #include "preprocess/kiln.h"
 
@@ -82,19 +82,19 @@ ParseResult parseArguments(const std::vector<std::string>& args, Options& o) {
 }
 
 void printSummary(const CompileJob& job, bool detail, OutStream& out) {
-  out.write(formatMessage("[ %s のコンパイル結果 ]\n", job.sourcePath));
-  out.write(formatMessage("Title   : %s\n", job.title));
-  out.write(formatMessage("Artist  : %s\n", job.artist));
-  if (!job.fmbName.empty()) out.write(formatMessage("FMB      : %s.FMB\n", job.fmbName));
-  if (!job.pmbName.empty()) out.write(formatMessage("PMB      : %s.PMB\n", job.pmbName));
-  if (!job.wpkName.empty()) out.write(formatMessage("WPK      : %s.WPK\n", job.wpkName));
+  out.write(formatText("[ %s のコンパイル結果 ]\n", job.sourcePath));
+  out.write(formatText("Title   : %s\n", job.title));
+  out.write(formatText("Artist  : %s\n", job.artist));
+  if (!job.fmbName.empty()) out.write(formatText("FMB      : %s.FMB\n", job.fmbName));
+  if (!job.pmbName.empty()) out.write(formatText("PMB      : %s.PMB\n", job.pmbName));
+  if (!job.wpkName.empty()) out.write(formatText("WPK      : %s.WPK\n", job.wpkName));
   out.write("\n");
   if (detail) {
-    out.write(toCp932("[ このKRBファイルに関する詳細情報 ]\n\n"));
+    out.say("[ このKRBファイルに関する詳細情報 ]\n\n");
     for (int part = 0; part < kPartCount; ++part) {
-      out.write(formatMessage("(%4s) = %6d Step(s)", kPartNames[part], job.partSteps[part]));
-      out.write(job.partLoopSteps[part] != 0 ? formatMessage("(∞=%6d)", job.partLoopSteps[part])
-                                             : std::string(11, ' '));
+      out.write(formatText("(%4s) = %6d Step(s)", kPartNames[part], job.partSteps[part]));
+      out.write(job.partLoopSteps[part] != 0 ? formatText("(∞=%6d)", job.partLoopSteps[part])
+                                             : Text::own(std::string(11, ' ')));
       out.write(part % 2 == 0 ? "\t" : "\n");
     }
   }
@@ -139,7 +139,7 @@ int Run::execute() {
     program_.stageTimes->preprocess = std::chrono::duration<double>(preprocessedAt - start).count();
   }
   if (preprocessed != 0) {
-    program_.err->write(toCp932("プリプロセスエラー\n"));
+    program_.err->say("プリプロセスエラー\n");
     return 1;
   }
   int compiled = compile(job_, program_);
@@ -150,22 +150,24 @@ int Run::execute() {
         t.output;
   }
   if (compiled != 0) {
-    program_.err->write(toCp932("コンパイルエラー\n"));
+    program_.err->say("コンパイルエラー\n");
     return 1;
   }
   if (job_.warningCount != 0) {
-    program_.err->write(formatMessage("%d 個の警告がありました\n\n", job_.warningCount));
+    program_.err->write(formatText("%d 個の警告がありました\n\n", job_.warningCount));
   }
   printSummary(job_, o_.detail, *program_.out);
   return o_.noKrb ? 0 : writeKrb();
 }
 
 int Run::writeKrb() {
-  // Made first, so that nothing can fail between writing the file and saying so.
-  std::string done = formatMessage("KRBファイルを生成しました(%s / %d bytes )\n", job_.outputPath,
-                                   static_cast<long long>(job_.outputSize));
+  // Made first, in the stream's encoding, so that nothing can fail between
+  // writing the file and saying so.
+  std::string done = formatText("KRBファイルを生成しました(%s / %d bytes )\n", job_.outputPath,
+                                static_cast<long long>(job_.outputSize))
+                         .render(program_.out->encoding());
   if (!writeFileAtomically(job_.outputFilePath, job_.outputImage.data(), job_.outputSize)) {
-    program_.err->write(toCp932("ファイル出力エラー\n"));
+    program_.err->say("ファイル出力エラー\n");
     return 1;
   }
   program_.out->write(done);
@@ -185,11 +187,11 @@ int runProgram(const std::vector<std::string>& args, ProgramContext& program) {
   Options options;
   ParseResult parsed = args.empty() ? ParseResult::kUsage : parseArguments(args, options);
   if (parsed == ParseResult::kUsage) {
-    program.err->write(toCp932(kUsage));
+    program.err->say(kUsage);
     return 0;
   }
   if (parsed == ParseResult::kTwoSources) {
-    program.err->write(toCp932("ソースファイルが複数指定されています\n"));
+    program.err->say("ソースファイルが複数指定されています\n");
     return 1;
   }
   Run run(options, program);
@@ -204,7 +206,7 @@ int runDriver(const std::vector<std::string>& args, ProgramContext& program) {
   } catch (const std::bad_alloc&) {
     // The stages report their own allocation failures; this catches one in
     // the driver itself (the run has been cleaned up on the way out).
-    program.err->write(toCp932("メモリが足りません\n"));
+    program.err->say("メモリが足りません\n");
     return 1;
   }
 }

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "base/cp932.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 #include "preprocess/characters.h"
 #include "preprocess/macros.h"
@@ -52,11 +52,11 @@ class BraceExpander {
   bool copy(std::string_view bytes);
   bool closeGroup(std::string_view source, size_t& i);
   bool fail(std::string_view utf8) {
-    messages_.write(formatMessage(utf8));
+    messages_.write(formatText(utf8));
     return false;
   }
   bool tooLong() {
-    messages_.write(formatMessage("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+    messages_.write(formatText("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
     return false;
   }
 

@@ -3,7 +3,7 @@
 // current branch is not taken or lies inside a skipped branch.  At most 4096
 // blocks are open at once in the whole run, and the stack lives on the heap,
 // so deep nesting costs no call depth.
-#include "base/cp932.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 #include "preprocess/delimiters.h"
 #include "preprocess/kiln_run.h"
@@ -52,7 +52,8 @@ LineLoop::Step LineLoop::endifLine() {
 BlockEnd LineLoop::endOfBlocks() {
   if (blocks_.empty()) return BlockEnd::kEndOfFile;
   run_.messages.write(
-      formatMessage("%d行の#IFDEFに対応する#ENDIFがありません\n", blocks_.back().line));
+      formatText("%d行の#IFDEFに対応する#ENDIFがありません\n", blocks_.back().line));
+  run_.editorError(file_.name, blocks_.back().line, 1);
   return BlockEnd::kFailed;
 }
 

@@ -5,8 +5,8 @@
 // current directory, then in the include search directory (KRHPATH); the
 // directory of the including file plays no part.  Every name, the one from
 // the command line too, is opened with its backslashes as separators.
-#include "base/cp932.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 #include "preprocess/kiln_run.h"
 
@@ -35,7 +35,7 @@ bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view nam
 
 bool processFile(KilnRun& run, std::string name) {
   ++run.includeDepth;
-  run.messages.write(formatMessage("Now include %s(%d)...\n", name, run.includeDepth));
+  run.messages.note(formatText("Now include %s(%d)...\n", name, run.includeDepth));
   if (run.includeDepth > kMaxOpenFiles) {
     run.say("ネストが深すぎます\n");
     return false;
@@ -43,7 +43,7 @@ bool processFile(KilnRun& run, std::string name) {
   SourceFile file;
   std::string_view toOpen = unquote(name);
   if (!openSourceFile(run, file.reader, toOpen)) {
-    run.messages.write(formatMessage("ファイル %s が開けません\n", name));
+    run.messages.write(formatText("ファイル %s が開けません\n", name));
     return false;
   }
   file.encoding = file.reader.detectEncoding();
@@ -64,7 +64,10 @@ LineLoop::Step LineLoop::includeLine() {
     run_.say("引数が多すぎます\n");
     return locationReport();
   }
-  if (!processFile(run_, std::move(name))) return Step::kFailed;
+  if (!processFile(run_, std::move(name))) {
+    run_.editorError(file_.name, file_.lineNumber, column());
+    return Step::kFailed;
+  }
   emit(formatMessage("\n# %d %s\n", file_.lineNumber + 1, file_.name));
   return Step::kNext;
 }

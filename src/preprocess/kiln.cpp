@@ -8,8 +8,8 @@
 #include <memory>
 #include <new>
 
-#include "base/cp932.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "preprocess/kiln_run.h"
 
 namespace tallow {
@@ -20,6 +20,7 @@ constexpr std::string_view kBanner = "[ Preprocessor 'Kiln' version 1.09r with T
 // Receives the messages when the program has no output stream.
 class DiscardOutStream final : public OutStream {
  public:
+  using OutStream::write;
   void write(std::string_view) override {}
 };
 
@@ -27,6 +28,8 @@ class DiscardOutStream final : public OutStream {
 // intermediate file was written.
 bool processSource(KilnRun& run) {
   bool ok = processFile(run, run.job.sourcePath);
+  if (!ok)
+    run.editorError(run.lastFile.empty() ? run.job.sourcePath : run.lastFile, run.lastLine, 1);
   ok = run.intermediate.close() && ok;
   if (ok) reportTones(run.tones, run.sourceDir, run.messages);
   run.macros.clear();
@@ -44,7 +47,28 @@ KilnRun::KilnRun(CompileJob& runJob, ProgramContext& program, FileWriter& interm
       sourceDir(directoryPart(runJob.sourcePath)),
       tones(*program.toneBank) {}
 
-void KilnRun::say(std::string_view utf8) const { messages.write(formatMessage(utf8)); }
+void KilnRun::say(std::string_view utf8) { messages.write(formatText(utf8)); }
+
+std::string KilnMessages::said() const {
+  std::string line;
+  for (char c : said_) {
+    if (c != '\n') {
+      line.push_back(c);
+    } else if (!line.empty() && line.back() != ' ') {
+      line.push_back(' ');
+    }
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  return line;
+}
+
+void KilnRun::editorError(const std::string& file, int line, int column) {
+  if (editor == nullptr || editorLineWritten) return;
+  std::string said = messages.said();
+  editor->write(
+      editorLine(file, line, column, "error", said.empty() ? "プリプロセスエラー" : said));
+  editorLineWritten = true;
+}
 
 int runPreprocessor(CompileJob& job, ProgramContext& program) {
   auto intermediate = std::make_unique<FileWriter>();
@@ -61,14 +85,15 @@ int runPreprocessor(CompileJob& job, ProgramContext& program) {
     logFile = std::make_unique<FileOutStream>(file, true);
     messages = logFile.get();
   }
-  messages->write(kBanner);
+  messages->note(Text::own(kBanner));
   bool ok = false;
   try {
     if (!program.toneBank) program.toneBank = std::make_shared<ToneBankState>();
     KilnRun run(job, program, *intermediate, *messages);
+    if (program.editorDiagnostics) run.editor = program.err;
     ok = processSource(run);
   } catch (const std::bad_alloc&) {
-    messages->write(formatMessage("メモリが足りません\n"));
+    messages->write(formatText("メモリが足りません\n"));
     ok = false;
   }
   if (logFile) logFile->close();

@@ -28,13 +28,40 @@ inline constexpr size_t kMaxJoinedPathLength = 511;
 inline constexpr size_t kMaxIncludeNameLength = 255;
 inline constexpr size_t kMaxWithPrefixLength = 31;
 
+// The message stream of a run: it passes everything on and remembers the
+// messages about faults said since the current line began, so that an
+// error can also be written as one line for editors.  Notices and the
+// location reports pass without being remembered.
+class KilnMessages final : public OutStream {
+ public:
+  explicit KilnMessages(OutStream& target) : target_(target) { setEncoding(target.encoding()); }
+  using OutStream::write;
+  void write(std::string_view bytes) override { target_.write(bytes); }
+  void write(const Text& text) override {
+    said_ += text.utf8();
+    target_.write(text);
+  }
+  void note(const Text& text) override { target_.write(text); }
+  // The messages said since forget(), as one line of text.
+  std::string said() const;
+  void forget() { said_.clear(); }
+
+ private:
+  OutStream& target_;
+  std::string said_;
+};
+
 struct KilnRun {
   KilnRun(CompileJob& job, ProgramContext& program, FileWriter& intermediate, OutStream& messages);
 
   const CompileJob& job;
   const Environment& env;
   FileWriter& intermediate;
-  OutStream& messages;
+  KilnMessages messages;
+  OutStream* editor = nullptr;  // TALLOWC_DIAGNOSTICS=gnu: standard error
+  bool editorLineWritten = false;
+  std::string lastFile;  // where the run was when it failed, for the editor line
+  int lastLine = 0;
   std::string sourceDir;  // the main source's directory with its separator, or empty
   int includeDepth = 0;   // files open at the moment, the main file included
   size_t openBlocks = 0;  // conditional blocks open at the moment, in all files
@@ -42,7 +69,10 @@ struct KilnRun {
   std::string withPrefix;
   ToneforgeState tones;
 
-  void say(std::string_view utf8) const;
+  void say(std::string_view utf8);
+  // Writes the messages said for the current line as one editor line
+  // "FILE:LINE:COLUMN: error: TEXT" (once per run).
+  void editorError(const std::string& file, int line, int column);
 };
 
 // How a file's loop ended.
@@ -93,6 +123,7 @@ class LineLoop {
   Step trailingCheck();
   Step locationReport() { return locationReport(line_); }
   Step locationReport(std::string_view text);
+  int column() const;
   void emit(std::string_view bytes) { run_.intermediate.write(bytes); }
   bool skipping() const { return !blocks_.empty() && blocks_.back().skipping; }
 

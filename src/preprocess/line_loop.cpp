@@ -3,9 +3,10 @@
 // the intermediate file (an #include line yields the included output
 // instead), so that the compiler can count lines.  A failure prints its
 // messages and the location report and ends the loop at once.
+#include <algorithm>
 #include <string>
 
-#include "base/cp932.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 #include "preprocess/braces.h"
 #include "preprocess/comment.h"
@@ -71,6 +72,9 @@ bool LineLoop::readLine(TextReader::Result& result) {
 
 LineLoop::Step LineLoop::handleLine() {
   pos_ = 0;
+  run_.messages.forget();
+  run_.lastFile = file_.name;
+  run_.lastLine = file_.lineNumber;
   LineClass lineClass =
       classifyLine(line_, pos_, toneInProgress(run_.tones), !run_.withPrefix.empty());
   if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist)
@@ -187,9 +191,17 @@ LineLoop::Step LineLoop::trailingCheck() {
 }
 
 LineLoop::Step LineLoop::locationReport(std::string_view text) {
-  run_.messages.write(formatMessage("-- %s(Line%d)\n", file_.name, file_.lineNumber));
-  run_.messages.write(text);
+  Text report = formatText("-- %s(Line%d)\n", file_.name, file_.lineNumber);
+  report += Text::user(text);
+  run_.messages.note(report);
+  run_.editorError(file_.name, file_.lineNumber, column());
   return Step::kFailed;
+}
+
+// Where the handling of the line stopped, 1-based, a line end not counted.
+int LineLoop::column() const {
+  size_t text = line_.size() - (!line_.empty() && line_.back() == '\n' ? 1 : 0);
+  return static_cast<int>(std::min(pos_, text)) + 1;
 }
 
 }  // namespace tallow

@@ -13,7 +13,7 @@
 #include <array>
 #include <cstdint>
 
-#include "base/cp932.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 #include "preprocess/characters.h"
 #include "preprocess/delimiters.h"
@@ -81,7 +81,7 @@ class Expander {
   bool append(std::string& out, std::string_view text);
   bool tooLong();
   void say(std::string_view utf8, std::string_view name) {
-    messages_.write(formatMessage(utf8, name));
+    messages_.write(formatText(utf8, name));
   }
 
   MacroTable& table_;
@@ -92,7 +92,7 @@ class Expander {
 };
 
 bool Expander::tooLong() {
-  messages_.write(formatMessage("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+  messages_.write(formatText("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
   return false;
 }
 
@@ -104,7 +104,7 @@ bool Expander::append(std::string& out, std::string_view text) {
 
 bool Expander::expand(std::string_view source, std::string& out, const Binding* inForce) {
   if (nesting_ + 1 > kMaxMacroNesting) {
-    messages_.write(formatMessage("ネストが深すぎます\n"));
+    messages_.write(formatText("ネストが深すぎます\n"));
     return false;
   }
   ++nesting_;
@@ -234,14 +234,14 @@ bool readParameters(std::string_view line, size_t& pos, const std::string& name,
     std::string parameter;
     if (!readWord(line, pos, parameter, kRefDelimiters)) return false;
     if (parameter.empty()) {
-      messages.write(formatMessage("引数は省略できません\n"));
+      messages.write(formatText("引数は省略できません\n"));
       return false;
     }
     parameters.push_back(std::move(parameter));
     pos = skipBlanks(line, pos);
     char next = pos < line.size() ? line[pos] : '\0';
     if (next != ')' && next != ',') {
-      messages.write(formatMessage("マクロ %s に対する引数が多いか、括弧が閉じていません\n", name));
+      messages.write(formatText("マクロ %s に対する引数が多いか、括弧が閉じていません\n", name));
       return false;
     }
     ++pos;
@@ -298,7 +298,7 @@ void MacroTable::dropCache() {
 bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
   std::string written;
   if (!readWord(line, pos, written, kNameDelimiters)) {
-    messages.write(formatMessage("マクロ名が取得できません\n"));
+    messages.write(formatText("マクロ名が取得できません\n"));
     return false;
   }
   Macro macro;
@@ -310,12 +310,12 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
   std::string_view name = written;
   if (!name.empty() && name[0] == '$') name.remove_prefix(1);
   if (name.empty()) {
-    messages.write(formatMessage("マクロ名が取得できません\n"));
+    messages.write(formatText("マクロ名が取得できません\n"));
     return false;
   }
   macro.name = std::string(name);
   if (table.find(name) != nullptr) {
-    messages.write(formatMessage("マクロ %s は既に定義されています\n", name));
+    messages.write(formatText("マクロ %s は既に定義されています\n", name));
     return false;
   }
   table.insert(std::move(macro));

@@ -4,7 +4,9 @@
 //
 // Both show where they arose: the file name and line number the scanner
 // tracks and the current line as far as it has been read.  Message texts are
-// passed in UTF-8 and printed as CP932.
+// passed in UTF-8 and printed in the stream's encoding (CP932 by default).
+// For editors, each error and each displayed warning can also be written as
+// one line "FILE:LINE:COLUMN: error: TEXT" on a second stream.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <string_view>
 
 #include "base/out_stream.h"
+#include "base/text.h"
 
 namespace tallow {
 
@@ -40,8 +43,15 @@ class Diagnostics {
   void setLimit(int32_t limit) { limit_ = limit; }
   int32_t count() const { return count_; }
 
-  // Writes a CP932 text and a line end.
-  void message(std::string_view cp932);
+  // Editor lines go to `stream` (standard error); `sourcePath` names the
+  // file of the warnings that have no position.
+  void setEditorLines(OutStream* stream, std::string sourcePath) {
+    editor_ = stream;
+    sourcePath_ = std::move(sourcePath);
+  }
+
+  // Writes the program's own text and a line end.
+  void message(std::string_view utf8);
   // Writes the position block when the display condition holds for `level`.
   void location(int level);
   // A warning with its position block.
@@ -50,13 +60,20 @@ class Diagnostics {
   void warning(std::string_view utf8, int level);
   // Prints the position block and the message, then unwinds with `code`.
   [[noreturn]] void error(std::string_view utf8, int code = 1);
+  // Prints an error as error() does, without unwinding (the caller is the
+  // unwind point).
+  void reportError(std::string_view utf8);
 
  private:
   bool shown(int level) const { return (count_ < limit_ || limit_ == 0) && level <= level_; }
-  void write(std::string_view bytes);
+  void write(const Text& text);
+  void countWarning(std::string_view utf8, int level, bool positioned);
+  void editorLine(const char* kind, std::string_view utf8, bool positioned);
 
   const Scanner& scanner_;
   OutStream* stream_ = nullptr;
+  OutStream* editor_ = nullptr;
+  std::string sourcePath_;
   std::unique_ptr<OutStream> logFile_;
   int32_t level_ = 255;
   int32_t limit_ = 0;

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "base/cp932.h"
 #include "base/files.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 
 namespace tallow {
@@ -43,7 +43,7 @@ bool loadBank(ToneBankState& bank, const std::string& sourceDir, const Environme
               OutStream& messages) {
   std::optional<BankPath> path = locateBankFile(sourceDir, bank.bankName, env);
   if (!path || !readBankFile(path->opened, bank.bytes)) return false;
-  messages.write(formatMessage("Load FMB : %s\n", path->shown));
+  messages.note(formatText("Load FMB : %s\n", path->shown));
   return true;
 }
 
@@ -56,7 +56,7 @@ BankPath bankWritePath(const std::string& sourceDir, const std::string& bankName
 bool writeBank(const ToneBankState& bank, const std::string& sourceDir, OutStream& messages) {
   BankPath path = bankWritePath(sourceDir, bank.bankName);
   if (!writeFileAtomically(path.opened, bank.bytes.data(), bank.bytes.size())) return false;
-  messages.write(formatMessage("Write FMB : %s\n", path.shown));
+  messages.note(formatText("Write FMB : %s\n", path.shown));
   return true;
 }
 
@@ -64,12 +64,12 @@ bool setBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
                  const std::string& sourceDir, const Environment& env, OutStream& messages) {
   std::string name;
   if (!readField(line, pos, name, kBankNameDelimiters, kMaxBankNameLength + 1)) {
-    messages.write(formatMessage("引数が多すぎます\n"));
+    messages.write(formatText("引数が多すぎます\n"));
     return false;
   }
   bank.bankName = name + std::string(kBankSuffix);
   if (!loadBank(bank, sourceDir, env, messages)) {
-    messages.write(formatMessage("指定のFMBファイルは存在しません\n"));
+    messages.note(formatText("指定のFMBファイルは存在しません\n"));
   }
   return true;
 }

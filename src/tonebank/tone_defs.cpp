@@ -9,7 +9,7 @@
 
 #include <climits>
 
-#include "base/cp932.h"
+#include "base/text.h"
 #include "base/text_scan.h"
 #include "tonebank/fmb_file.h"
 
@@ -84,7 +84,7 @@ std::string_view token(std::string_view line, size_t pos, size_t limit) {
 }
 
 bool say(OutStream& messages, std::string_view utf8) {
-  messages.write(formatMessage(utf8));
+  messages.write(formatText(utf8));
   return false;
 }
 
@@ -101,7 +101,7 @@ bool readToneName(ToneforgeState& state, std::string_view line, size_t& pos, Out
     }
     if (c == '~' && ++i >= line.size()) return say(messages, "\"記号が足りません");
     if (name.size() == kToneNameLength) {
-      messages.write(formatMessage("音色名は%d文字までです\n", kToneNameLength));
+      messages.write(formatText("音色名は%d文字までです\n", kToneNameLength));
       return false;
     }
     name.push_back(line[i]);
@@ -126,8 +126,8 @@ bool readToneValue(ToneforgeState& state, uint8_t code, std::string_view line, s
   }
   pos += digits.size();
   if (value > kUpperBounds[code]) {
-    messages.write(formatMessage("音色パラメータの値(%d)が", value));
-    messages.write(formatMessage("上限(%d)を超えています\n", kUpperBounds[code]));
+    messages.write(formatText("音色パラメータの値(%d)が", value));
+    messages.write(formatText("上限(%d)を超えています\n", kUpperBounds[code]));
     return false;
   }
   if (code == kToneNumberCode && value < state.startNumber) {
@@ -267,12 +267,12 @@ bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
 }
 
 void reportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages) {
-  if (state.orderCount != 0) say(messages, "音色パラメータ順設定が完了していません\n");
-  if (toneInProgress(state)) say(messages, "音色定義が完了していません\n");
+  if (state.orderCount != 0) messages.note(Text::own("音色パラメータ順設定が完了していません\n"));
+  if (toneInProgress(state)) messages.note(Text::own("音色定義が完了していません\n"));
   if (state.bank.toneCount == 0) return;
-  messages.write(formatMessage("%d個の音色を定義しました\n", state.bank.toneCount));
+  messages.note(formatText("%d個の音色を定義しました\n", state.bank.toneCount));
   if (!writeBank(state.bank, sourceDir, messages)) {
-    say(messages, "FMBファイル書き出しに失敗しました。\n");
+    messages.note(Text::own("FMBファイル書き出しに失敗しました。\n"));
   }
 }
 

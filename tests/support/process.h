@@ -3,13 +3,23 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tallow::testing {
 
+// Where the child's standard output and error go.
+enum class ChildStreams {
+  kSeparate,  // two files: `out` and `err`
+  kMerged,    // one file, as "2>&1" makes it: all in `out`
+  kTerminal,  // a pseudo-terminal (raw mode) for both: all in `out`
+};
+
 struct ProcessLimits {
   long fileSizeLimit = -1;   // RLIMIT_FSIZE in bytes (SIGXFSZ ignored); -1: none
   int watchdogSeconds = 20;  // the child is killed after this long
+  ChildStreams streams = ChildStreams::kSeparate;
+  std::vector<std::pair<std::string, std::string>> env = {};  // variables set in the child
 };
 
 struct ProcessResult {

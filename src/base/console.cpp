@@ -1,0 +1,54 @@
+// Choosing the console streams' encoding.
+#include "base/console.h"
+
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+namespace tallow {
+
+std::optional<EncodingChoice> parseEncodingChoice(std::string_view value) {
+  std::string lower;
+  for (char c : value)
+    lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  if (lower.empty() || lower == "auto") return EncodingChoice::kAuto;
+  if (lower == "cp932" || lower == "sjis" || lower == "shift_jis") return EncodingChoice::kCp932;
+  if (lower == "utf-8" || lower == "utf8") return EncodingChoice::kUtf8;
+  return std::nullopt;
+}
+
+Encoding streamEncoding(EncodingChoice choice, int fd, bool utf8Locale) {
+  switch (choice) {
+    case EncodingChoice::kCp932:
+      return Encoding::kCp932;
+    case EncodingChoice::kUtf8:
+      return Encoding::kUtf8;
+    case EncodingChoice::kAuto:
+      break;
+  }
+  return utf8Locale && ::isatty(fd) == 1 ? Encoding::kUtf8 : Encoding::kCp932;
+}
+
+bool adoptUtf8Locale() {
+  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
+  const char* codeset = ::nl_langinfo(CODESET);
+  return codeset != nullptr &&
+         (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+}
+
+bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value,
+                  bool utf8Locale) {
+  std::optional<EncodingChoice> choice = parseEncodingChoice(value.value_or("auto"));
+  out.setEncoding(
+      streamEncoding(choice.value_or(EncodingChoice::kAuto), STDOUT_FILENO, utf8Locale));
+  err.setEncoding(
+      streamEncoding(choice.value_or(EncodingChoice::kAuto), STDERR_FILENO, utf8Locale));
+  err.flushFirst(&out);
+  return choice.has_value();
+}
+
+}  // namespace tallow
