@@ -82,7 +82,7 @@ bool AudioWriter::open(const std::string& path, AudioFormat format, uint32_t rat
   const int fd = ::mkstemp(tempPath_.data());
   if (fd < 0) {
     tempPath_.clear();
-    error = "cannot create a file beside the output";
+    error = "cannot create the output file";
     return false;
   }
   ::fchmod(fd, newFileMode());

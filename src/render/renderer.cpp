@@ -52,7 +52,11 @@ Renderer::Renderer(const RenderSettings& settings, std::unique_ptr<FmSound> fm, 
 
 bool Renderer::apply(const Event& event, std::string& error) {
   if (!advance(event.tick, error)) return false;
-  if (event.kind == EventKind::kNoteOn && event.part < kPartCount) stats_.played[event.part] = true;
+  // A part counts as played when it started a note that can be heard.
+  if (event.kind == EventKind::kNoteOn && event.part < kPartCount &&
+      (fm_ || !isFmPart(event.part))) {
+    stats_.played[event.part] = true;
+  }
   if (event.kind == EventKind::kChipWrite) {
     if (fm_) fm_->write(event.port, event.reg, event.value);
     return true;
@@ -65,14 +69,16 @@ bool Renderer::applyVoiceEvent(const Event& event, std::string& error) {
   const double frequency = noteFrequency(event.pitch, pcmDetuneFactor(event.detune));
   switch (event.kind) {
     case EventKind::kNoteOn:
-      voices.noteOn(frequency);
+      voices.noteOn(event.pitch, frequency);
       break;
     case EventKind::kPitch:
-      voices.setFrequency(frequency);
+      voices.setFrequency(event.pitch, frequency);
       break;
     case EventKind::kNoteOff:
+      voices.noteOff(event.pitch);
+      break;
     case EventKind::kEnd:
-      voices.noteOff();
+      voices.releaseAll();
       break;
     case EventKind::kVolume:
       voices.setVolume(event.amount);

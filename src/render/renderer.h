@@ -45,7 +45,7 @@ struct RenderStats {
   uint64_t frames = 0;
   float peak = 0;                         // largest magnitude before clipping, 1 = full scale
   uint64_t clipped = 0;                   // samples beyond full scale
-  std::array<bool, kPartCount> played{};  // parts that started a note
+  std::array<bool, kPartCount> played{};  // parts that started a note that is heard
 };
 
 class Renderer {

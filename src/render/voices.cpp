@@ -18,10 +18,15 @@ constexpr double kMaxSampleStep = 64;  // source frames per output frame
 constexpr int kCentrePan = 64;
 constexpr int kMaxPan = 127;
 constexpr int kMaxVolume = 127;
-constexpr size_t kBlock = 256;
 
-float perSample(double seconds, uint32_t rate) {
-  return static_cast<float>(std::exp(-1.0 / (seconds * rate)));
+// The powers 0..kVoiceBlock of the factor by which a decay with time
+// constant `seconds` shrinks in one sample.
+std::vector<float> powersOfDecay(double seconds, uint32_t rate) {
+  std::vector<float> powers(kVoiceBlock + 1);
+  for (size_t n = 0; n <= kVoiceBlock; ++n) {
+    powers[n] = static_cast<float>(std::exp(-static_cast<double>(n) / (seconds * rate)));
+  }
+  return powers;
 }
 
 // The PolyBLEP correction of a step at phase 0 for a wave advancing `dt`
@@ -64,13 +69,15 @@ void Envelope::fill(const Shape& shape, std::span<float> levels) {
         }
         break;
       case Stage::kDecay: {
-        // A local copy: the level must not go through memory every sample.
-        float level = level_;
-        for (; i < levels.size(); ++i) {
-          level = shape.sustain + (level - shape.sustain) * shape.decayFactor;
-          levels[i] = level;
+        const size_t count = std::min(levels.size() - i, kVoiceBlock);
+        if (!shape.decayPowers) level_ = shape.sustain;
+        const float distance = level_ - shape.sustain;
+        const float* powers = shape.decayPowers;
+        for (size_t j = 0; j < count; ++j) {
+          levels[i + j] = powers ? shape.sustain + distance * powers[j + 1] : shape.sustain;
         }
-        level_ = level;
+        if (powers) level_ = shape.sustain + distance * powers[count];
+        i += count;
         break;
       }
       case Stage::kRelease:
@@ -84,14 +91,15 @@ void Envelope::fill(const Shape& shape, std::span<float> levels) {
   }
 }
 
-VoiceSettings::VoiceSettings(uint32_t rate) : outputRate(rate) {
+VoiceSettings::VoiceSettings(uint32_t rate)
+    : outputRate(rate),
+      decayPowers(powersOfDecay(kToneDecaySeconds, rate)),
+      brightnessPowers(powersOfDecay(kBrightnessSeconds, rate)) {
   const float attackStep = static_cast<float>(1.0 / (kAttackSeconds * rate));
   const int releaseSamples = std::max(1, static_cast<int>(kReleaseSeconds * rate));
-  toneShape = {attackStep, perSample(kToneDecaySeconds, rate), static_cast<float>(kToneSustain),
-               releaseSamples};
-  flatShape = {attackStep, 0, 1, releaseSamples};
-  brightnessFactor = perSample(kBrightnessSeconds, rate);
-  glideFactor = 1 - perSample(kGlideSeconds, rate);
+  toneShape = {attackStep, decayPowers.data(), static_cast<float>(kToneSustain), releaseSamples};
+  flatShape = {attackStep, nullptr, 1, releaseSamples};
+  glideFactor = static_cast<float>(1 - std::exp(-1.0 / (kGlideSeconds * rate)));
 }
 
 double noteFrequency(int pitch, double detuneFactor) {
@@ -101,10 +109,10 @@ double noteFrequency(int pitch, double detuneFactor) {
 PartVoices::PartVoices(const VoiceSettings& settings, VoiceKind kind)
     : settings_(settings),
       kind_(kind),
-      mono_(kBlock),
-      left_(kBlock),
-      right_(kBlock),
-      levels_(kBlock) {
+      mono_(kVoiceBlock),
+      left_(kVoiceBlock),
+      right_(kVoiceBlock),
+      levels_(kVoiceBlock) {
   updateTargets();
   gainLeft_ = targetLeft_;
   gainRight_ = targetRight_;
@@ -122,37 +130,54 @@ bool PartVoices::silent() const {
                       [](const Voice& v) { return v.envelope.active(); });
 }
 
+// A silent voice, else the quietest released one, else the quietest.
 int PartVoices::freeVoice() const {
   int best = 0;
+  auto rank = [](const Voice& v) { return v.envelope.level() + (v.pitch >= 0 ? 2.0f : 0.0f); };
   for (int i = 0; i < kVoices; ++i) {
     if (!voices_[i].envelope.active()) return i;
-    if (voices_[i].envelope.level() < voices_[best].envelope.level()) best = i;
+    if (rank(voices_[i]) < rank(voices_[best])) best = i;
   }
   return best;
 }
 
-void PartVoices::noteOn(double frequency) {
-  noteOff();
-  current_ = freeVoice();
-  Voice& voice = voices_[current_];
+void PartVoices::noteOn(int pitch, double frequency) {
+  latest_ = freeVoice();
+  Voice& voice = voices_[latest_];
   voice = Voice{};
   voice.kind = kind_;
   voice.sample = sample_;
   voice.brightness = 1;
+  voice.pitch = pitch;
   tune(voice, frequency);
   voice.envelope.start();
 }
 
-void PartVoices::setFrequency(double frequency) {
-  if (current_ >= 0) tune(voices_[current_], frequency);
+void PartVoices::setFrequency(int pitch, double frequency) {
+  if (latest_ < 0) return;
+  voices_[latest_].pitch = pitch;
+  tune(voices_[latest_], frequency);
 }
 
-void PartVoices::noteOff() {
-  if (current_ < 0) return;
-  Voice& voice = voices_[current_];
+void PartVoices::release(Voice& voice) {
   voice.envelope.release(voice.kind == VoiceKind::kTone ? settings_.toneShape
                                                         : settings_.flatShape);
-  current_ = -1;
+  voice.pitch = -1;
+}
+
+void PartVoices::noteOff(int pitch) {
+  for (int i = 0; i < kVoices; ++i) {
+    if (voices_[i].pitch != pitch) continue;
+    release(voices_[i]);
+    if (i == latest_) latest_ = -1;
+  }
+}
+
+void PartVoices::releaseAll() {
+  for (Voice& voice : voices_) {
+    if (voice.pitch >= 0) release(voice);
+  }
+  latest_ = -1;
 }
 
 void PartVoices::tune(Voice& voice, double frequency) const {
@@ -190,7 +215,7 @@ void PartVoices::updateTargets() {
 
 void PartVoices::render(std::span<float> left, std::span<float> right) {
   for (size_t done = 0; done < left.size();) {
-    const size_t n = std::min(kBlock, left.size() - done);
+    const size_t n = std::min(kVoiceBlock, left.size() - done);
     std::fill_n(mono_.begin(), n, 0.0f);
     bool stereo = false;
     for (Voice& voice : voices_) {
@@ -264,19 +289,18 @@ void PartVoices::renderTone(Voice& voice, std::span<float> out) const {
   static_assert(VoiceTables::kSize == 1u << (32 - kFractionBits));
   constexpr float kFractionScale = 1.0f / (1u << kFractionBits);
   uint32_t phase = voice.tonePhase;
-  float brightness = voice.brightness;
-  const float decay = settings_.brightnessFactor;
+  const float brightness = voice.brightness;
+  const float* decay = settings_.brightnessPowers.data();
   for (size_t i = 0; i < out.size(); ++i) {
     const uint32_t at = phase >> kFractionBits;
     const float frac = static_cast<float>(phase & ((1u << kFractionBits) - 1)) * kFractionScale;
     const float mellow = tables.mellow[at] + frac * (tables.mellow[at + 1] - tables.mellow[at]);
     const float bright = tables.bright[at] + frac * (tables.bright[at + 1] - tables.bright[at]);
-    out[i] += (mellow + brightness * bright) * levels_[i];
-    brightness *= decay;
+    out[i] += (mellow + brightness * decay[i] * bright) * levels_[i];
     phase += voice.toneStep;  // wraps around at a whole cycle
   }
   voice.tonePhase = phase;
-  voice.brightness = brightness;
+  voice.brightness = brightness * decay[out.size()];
 }
 
 void PartVoices::renderSquare(Voice& voice, std::span<float> out) const {

@@ -1,8 +1,9 @@
 // The voices of the PCM and BEEP parts, rendered at the output rate.
 //
-// A part has a few voices: a new note moves the sounding voice into release
-// and starts a free one (or the quietest), so a note never starts or stops
-// with a jump in the wave.  Every voice starts with a short
+// A part has a few voices: a note starts in a free one (or takes over the
+// quietest) while the notes before it finish their release, so a note never
+// starts or stops with a jump in the wave.  Several notes may sound at once
+// (a chord); each is released by its pitch.  Every voice starts with a short
 // linear attack and ends with a short linear release; volume and pan changes
 // glide over a few milliseconds.  The part's sound:
 //   - PCM, built in: a tone whose upper harmonics decay after the attack
@@ -24,12 +25,18 @@ namespace tallow::render {
 
 enum class VoiceKind : uint8_t { kTone, kSample, kSquare };
 
+// Voices are rendered in blocks of at most this many samples.
+constexpr size_t kVoiceBlock = 256;
+
 // The shape of a voice's loudness over time, in output samples.
 class Envelope {
  public:
   struct Shape {
-    float attackStep = 1;   // added per sample during the attack
-    float decayFactor = 0;  // per sample, toward the sustain level
+    float attackStep = 1;  // added per sample during the attack
+    // decayPowers[n]: the factor by which the distance to the sustain level
+    // shrinks in n samples, n = 0..kVoiceBlock; null: no decay (the level
+    // stays at the sustain).
+    const float* decayPowers = nullptr;
     float sustain = 1;
     int releaseSamples = 1;  // the release takes this long from any level
   };
@@ -65,17 +72,23 @@ struct Voice {
   float brightness = 0;                  // weight of the bright tone, decaying
   bool muted = false;                    // a pitch beyond what the output rate can carry
   const PcmSample* sample = nullptr;
+  int pitch = -1;  // the note held by this voice; -1 once released
 };
 
-// The constants of one render, derived from the output rate.
+// The constants of one render, derived from the output rate.  The shapes
+// point into the power tables: the settings are neither copied nor moved.
 struct VoiceSettings {
   explicit VoiceSettings(uint32_t outputRate);
+  VoiceSettings(const VoiceSettings&) = delete;
+  VoiceSettings& operator=(const VoiceSettings&) = delete;
 
   uint32_t outputRate;
   Envelope::Shape toneShape;
   Envelope::Shape flatShape;  // samples and BEEP: attack, full level, release
-  float brightnessFactor;     // per sample
-  float glideFactor;          // volume and pan changes, per sample
+  // Powers 0..kVoiceBlock of the per-sample factors, so that a block's
+  // decays are computed without a chain from sample to sample.
+  std::vector<float> decayPowers, brightnessPowers;
+  float glideFactor;  // volume and pan changes, per sample
   VoiceTables tables;
 };
 
@@ -87,13 +100,15 @@ class PartVoices {
   // the built-in tone again).  `rootNote` is the pitch the sample plays
   // unchanged.
   void setSample(const PcmSample* sample, int rootNote);
-  void noteOn(double frequency);
-  void setFrequency(double frequency);
-  void noteOff();
+  void noteOn(int pitch, double frequency);
+  // Moves the latest note to another pitch without a new attack.
+  void setFrequency(int pitch, double frequency);
+  void noteOff(int pitch);
+  void releaseAll();
   void setVolume(int volume);  // 0-127
   void setPan(int pan);        // 0 left, 64 centre, 127 right
 
-  static constexpr int kVoices = 4;
+  static constexpr int kVoices = 8;
 
   bool silent() const;
   // Adds this part's next left.size() frames into left and right.
@@ -101,6 +116,7 @@ class PartVoices {
 
  private:
   void tune(Voice& voice, double frequency) const;
+  void release(Voice& voice);
   // Adds the voice into `mono`, or into `left` and `right` when it plays a
   // stereo sample (then returns true).
   bool renderVoice(Voice& voice, std::span<float> mono, std::span<float> left,
@@ -117,7 +133,7 @@ class PartVoices {
   const PcmSample* sample_ = nullptr;
   double rootFrequency_ = 0;
   std::array<Voice, kVoices> voices_;
-  int current_ = -1;                                 // the sounding voice, -1 when none
+  int latest_ = -1;  // the voice of the latest note while it is held, or -1
   std::vector<float> mono_, left_, right_, levels_;  // one block each
   float volume_ = 1, panLeft_ = 1, panRight_ = 1;
   float targetLeft_ = 0, targetRight_ = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 
 #include "render_test_support.h"
 
@@ -109,8 +110,8 @@ TEST(RendererTest, NoteBoundariesDoNotClick) {
   constexpr float kBound = 0.03f;
   const Tick t = kSecond / 4;
   Rendered r;
-  render({noteOn(t, kPcm1, 45), noteOn(2 * t, kPcm1, 48),
-          event(3 * t, kPcm1, EventKind::kVolume, 0, 20),
+  render({noteOn(t, kPcm1, 45), event(2 * t, kPcm1, EventKind::kNoteOff, 45),
+          noteOn(2 * t, kPcm1, 48), event(3 * t, kPcm1, EventKind::kVolume, 0, 20),
           event(3 * t + 100, kPcm1, EventKind::kPan, 0, 0),
           event(4 * t, kPcm1, EventKind::kNoteOff, 48)},
          5 * t, r);
@@ -137,6 +138,30 @@ TEST(RendererTest, VoicesRampInAndOut) {
     EXPECT_GT(peak(off, 0.5, 1.5), 0.5f * peak(off, -20, 0)) << kPartNames[part];
     EXPECT_LT(peak(off, 20, 40), 1e-4f) << kPartNames[part];
   }
+}
+
+// Notes sound together until each is released by its pitch; a part's end
+// releases all of them.
+TEST(RendererTest, ChordsHoldEachNoteUntilItsRelease) {
+  const Tick t = kSecond / 4;
+  Rendered r;
+  render({noteOn(0, kPcm1, 57), noteOn(0, kPcm1, 64), noteOn(0, kPcm1, 69),
+          event(t, kPcm1, EventKind::kNoteOff, 64), event(2 * t, kPcm1, EventKind::kEnd)},
+         3 * t, r);
+  auto strength = [&](double from, double frequency) {
+    const auto x = std::span<const float>(r.sink.left).subspan(size_t(from * kRate), kRate / 10);
+    double re = 0, im = 0;
+    for (size_t i = 0; i < x.size(); ++i) {
+      re += x[i] * std::cos(2 * std::numbers::pi * frequency * i / kRate);
+      im += x[i] * std::sin(2 * std::numbers::pi * frequency * i / kRate);
+    }
+    return std::hypot(re, im) / x.size();
+  };
+  const double e = noteFrequency(64, 1);
+  for (double f : {220.0, e, 440.0}) EXPECT_GT(strength(0.1, f), 0.01) << f;
+  EXPECT_LT(strength(0.35, e), 0.001);
+  EXPECT_GT(strength(0.35, 220), 0.01);
+  EXPECT_LT(testing::peakOf(std::span(r.sink.left).subspan(size_t(0.55 * kRate))), 1e-4f);
 }
 
 TEST(RendererTest, OnsetsLandOnTheirTick) {
