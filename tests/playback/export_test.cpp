@@ -186,7 +186,8 @@ TEST(Vgm, LoopsWhenThePartsAgreeAndUnrollsWhenNot) {
       {"1 c4 @p d4 e4 @j0\n2 r4 @p f4 @j0\n", false},  // loops of different lengths
   };
   for (const Case& c : cases) {
-    KrbFile krb = readOrDie(compileMml(c.mml));
+    std::vector<uint8_t> bytes = compileMml(c.mml);  // the file refers to them
+    KrbFile krb = readOrDie(bytes);
     playback::VgmResult result;
     std::string error;
     ASSERT_TRUE(playback::renderVgm(krb, {}, {}, result, error)) << error;
@@ -250,7 +251,8 @@ TEST(Midi, ChannelsDivisionAndBend) {
 }
 
 TEST(Listing, OneLinePerEventWithRegisterNames) {
-  KrbFile krb = readOrDie(compileMml("1 c4\nA d4\n"));
+  std::vector<uint8_t> bytes = compileMml("1 c4\nA d4\n");
+  KrbFile krb = readOrDie(bytes);
   playback::Options options;
   options.parts = 1u << 6;  // PCM1 only: no FM part writes
   StringOutStream out;
