@@ -159,14 +159,26 @@ float Renderer::fadeGain(uint64_t frame) const {
   return gain;
 }
 
-int16_t Renderer::toSample(float value) {
-  const float magnitude = std::abs(value);
-  stats_.peak = std::max(stats_.peak, magnitude);
-  if (magnitude > 1) {
-    ++stats_.clipped;
-    value = std::clamp(value, -1.0f, 1.0f);
+// 16-bit samples, rounded half away from zero; beyond full scale clipped
+// (and counted), never wrapped.  Written without branches so that it runs
+// on whole vectors.
+void Renderer::convert(std::span<const float> left, std::span<const float> right) {
+  out_.resize(left.size() * 2);
+  float peak = stats_.peak;
+  uint64_t clipped = 0;
+  auto convertOne = [&](float value) {
+    const float magnitude = std::abs(value);
+    peak = std::max(peak, magnitude);
+    clipped += magnitude > 1.0f;
+    const float scaled = std::clamp(value, -1.0f, 1.0f) * 32767.0f;
+    return static_cast<int16_t>(scaled + (scaled >= 0 ? 0.5f : -0.5f));
+  };
+  for (size_t i = 0; i < left.size(); ++i) {
+    out_[2 * i] = convertOne(left[i]);
+    out_[2 * i + 1] = convertOne(right[i]);
   }
-  return static_cast<int16_t>(std::lrint(value * 32767.0f));
+  stats_.peak = peak;
+  stats_.clipped += clipped;
 }
 
 bool Renderer::mix(size_t frames, std::string& error) {
@@ -186,11 +198,7 @@ bool Renderer::mix(size_t frames, std::string& error) {
       right[i] *= gain;
     }
   }
-  out_.resize(frames * 2);
-  for (size_t i = 0; i < frames; ++i) {
-    out_[2 * i] = toSample(left[i]);
-    out_[2 * i + 1] = toSample(right[i]);
-  }
+  convert(left, right);
   pendingLeft_.erase(pendingLeft_.begin(), pendingLeft_.begin() + static_cast<ptrdiff_t>(frames));
   pendingRight_.erase(pendingRight_.begin(),
                       pendingRight_.begin() + static_cast<ptrdiff_t>(frames));

@@ -72,7 +72,7 @@ class Renderer {
   bool advance(playback::Tick tick, std::string& error);
   bool applyVoiceEvent(const playback::Event& event, std::string& error);
   float fadeGain(uint64_t frame) const;
-  int16_t toSample(float value);
+  void convert(std::span<const float> left, std::span<const float> right);
 
   RenderSettings settings_;
   FrameClock clock_;
