@@ -14,6 +14,7 @@
 
 #include "base/allocator.h"
 #include "base/out_stream.h"
+#include "base/environment.h"
 #include "base/parts.h"
 
 namespace tallow {
@@ -53,18 +54,6 @@ struct CompileJob {
   std::array<int32_t, kPartCount> partSteps{};
   std::array<int32_t, kPartCount> partLoopSteps{};
   ByteBlock outputImage;
-};
-
-// The environment variables the program reads; unset variables are empty
-// optionals (a variable set to an empty value is an empty string).
-struct Environment {
-  std::optional<std::string> krhpath;
-  std::optional<std::string> fminst;
-  std::optional<std::string> tmpdir;
-  std::optional<std::string> encoding;     // TALLOWC_ENCODING
-  std::optional<std::string> diagnostics;  // TALLOWC_DIAGNOSTICS
-
-  static Environment fromProcess();
 };
 
 // Wall time spent in each stage of the latest run, in seconds; filled when a

@@ -5,7 +5,7 @@
 #include "base/cp932.h"
 #include "compiler/compile.h"
 #include "driver/run.h"
-#include "krbdump/krbdump.h"
+#include "output/krb_reader.h"
 #include "support/temp_dir.h"
 
 namespace tallow::testing {
@@ -46,7 +46,11 @@ std::string toHex(const std::vector<uint8_t>& bytes) {
 }
 
 std::string partHex(const CompileResult& result, int part) {
-  return toHex(partStream(result.image, part));
+  std::string error;
+  std::optional<KrbFile> file = readKrb(result.image, error);
+  if (!file) return error;
+  std::span<const uint8_t> stream = file->partStream(part);
+  return toHex(std::vector<uint8_t>(stream.begin(), stream.end()));
 }
 
 DriverResult runProgram(const std::vector<std::string>& args, const Environment& env) {

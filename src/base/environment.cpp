@@ -1,5 +1,5 @@
 // The reading of the environment (only main() calls it).
-#include "base/compile_job.h"
+#include "base/environment.h"
 
 #include <cstdlib>
 
