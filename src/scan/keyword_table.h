@@ -75,6 +75,8 @@ class KeywordTable {
 
   // Index of the terminating record.
   size_t end() const { return end_; }
+  // The name of record `index` (0 is the title).
+  std::string_view nameAt(size_t index) const { return records_[index].nameText(); }
 
  private:
   // A record as the lookup compares it.
