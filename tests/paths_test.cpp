@@ -70,6 +70,30 @@ TEST(NameRule, Utf8Validity) {
   for (const auto& c : cases) EXPECT_EQ(isValidUtf8(c.text), c.valid) << c.text;
 }
 
+// A text that arrives in pieces: a sequence cut between two pieces is
+// completed by the next, and long ASCII runs are checked a word at a time.
+TEST(NameRule, Utf8ValidatorInPieces) {
+  std::string text = std::string(37, 'a') + kUtf8Di + std::string(20, 'b') + "\xF0\x9F\x8E\xB5";
+  for (size_t piece : {1u, 3u, 7u, 8u, 64u}) {
+    Utf8Validator check;
+    for (size_t at = 0; at < text.size(); at += piece) check.feed(text.substr(at, piece));
+    EXPECT_TRUE(check.valid()) << piece;
+    EXPECT_TRUE(check.sawMultibyte()) << piece;
+  }
+  Utf8Validator cut;
+  cut.feed(std::string(16, 'a') + "\xE3\x83");
+  EXPECT_FALSE(cut.valid());  // a sequence still open is no whole text
+  cut.feed("\x82");
+  EXPECT_TRUE(cut.valid());
+  Utf8Validator ascii;
+  ascii.feed(std::string(100, 'x'));
+  EXPECT_TRUE(ascii.valid());
+  EXPECT_FALSE(ascii.sawMultibyte());
+  Utf8Validator sjis;
+  sjis.feed(std::string(9, 'x') + kSjisDi);
+  EXPECT_FALSE(sjis.valid());
+}
+
 TEST(NameRule, UpperLettersOfBankNames) {
   EXPECT_EQ(upperLetters("bank"), "BANK");
   EXPECT_EQ(upperLetters(kSjisDi + "a"), kSjisDi + "A");

@@ -1,6 +1,8 @@
 // UTF-8 validity and encoding.
 #include "base/utf8.h"
 
+#include <cstring>
+
 namespace tallow {
 namespace {
 
@@ -39,9 +41,18 @@ size_t utf8SequenceLength(std::string_view text) {
 }
 
 void Utf8Validator::feed(std::string_view bytes) {
-  for (char c : bytes) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  for (size_t i = 0; i < bytes.size(); ++i) {
     if (!valid_) return;
-    auto b = static_cast<unsigned char>(c);
+    // Plain ASCII eight bytes at a time between sequences.
+    while (needed_ == 0 && i + 8 <= bytes.size()) {
+      uint64_t word;
+      std::memcpy(&word, bytes.data() + i, 8);
+      if ((word & kHighBits) != 0) break;
+      i += 8;
+    }
+    if (i >= bytes.size()) return;
+    auto b = static_cast<unsigned char>(bytes[i]);
     if (needed_ == 0) {
       if (b < 0x80) continue;
       multibyte_ = true;
