@@ -56,7 +56,10 @@ class Tool {
     return 1;
   }
   void warn(const std::string& message) { err_.write("krb2wav: warning: " + message + "\n"); }
+  std::optional<KrbFile> readInput(std::vector<uint8_t>& bytes, std::string& error);
+  SongSettings songSettings() const;
   bool loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, bool& fmSound, std::string& error);
+  std::string renderFailure(const SongResult& result, const std::string& error) const;
   void printSummary(const SongResult& result);
 
   const Krb2wavOptions& o_;
@@ -104,6 +107,44 @@ void Tool::printSummary(const SongResult& result) {
   out_.write(line + "\n");
 }
 
+std::optional<KrbFile> Tool::readInput(std::vector<uint8_t>& bytes, std::string& error) {
+  if (!readFilePrefix(o_.input, kMaxKrbBytes + 1, bytes)) {
+    error = userText(o_.input) + ": cannot read the file";
+    return std::nullopt;
+  }
+  if (bytes.size() > kMaxKrbBytes) {
+    error = userText(o_.input) + ": the file is larger than 256 MiB";
+    return std::nullopt;
+  }
+  auto krb = readKrb(bytes, error);
+  if (!krb) error = userText(o_.input) + ": " + error;
+  return krb;
+}
+
+SongSettings Tool::songSettings() const {
+  SongSettings settings;
+  settings.render.outputRate = o_.rate;
+  settings.render.pcmRoot = o_.pcmRoot;
+  settings.play.loops = o_.loops;
+  settings.play.maxSeconds = o_.maxSeconds;
+  if (o_.parts) settings.play.parts = o_.parts;
+  settings.fadeSeconds = o_.fadeSeconds;
+  return settings;
+}
+
+// The message of a failed render: about the output file, a sample file (its
+// name is in the reason) or the KRB file.
+std::string Tool::renderFailure(const SongResult& result, const std::string& error) const {
+  switch (result.failure) {
+    case SongFailure::kOutput:
+      return userText(o_.output) + ": " + error;
+    case SongFailure::kSample:
+      return userText(error);
+    default:
+      return userText(o_.input) + ": " + error;
+  }
+}
+
 int Tool::run() {
   std::string error;
   auto format = audioFormatFor(o_.output, error);
@@ -112,35 +153,19 @@ int Tool::run() {
     return 2;
   }
   std::vector<uint8_t> bytes;
-  if (!readFilePrefix(o_.input, kMaxKrbBytes + 1, bytes))
-    return fail(userText(o_.input) + ": cannot read the file");
-  if (bytes.size() > kMaxKrbBytes)
-    return fail(userText(o_.input) + ": the file is larger than 256 MiB");
-  auto krb = readKrb(bytes, error);
-  if (!krb) return fail(userText(o_.input) + ": " + error);
-  SongSettings settings;
+  auto krb = readInput(bytes, error);
+  if (!krb) return fail(error);
+  SongSettings settings = songSettings();
   if (!loadBank(*krb, bank_, settings.fmSound, error)) return fail(error);
-  settings.render.outputRate = o_.rate;
-  settings.render.pcmRoot = o_.pcmRoot;
-  settings.play.loops = o_.loops;
-  settings.play.maxSeconds = o_.maxSeconds;
-  if (o_.parts) settings.play.parts = o_.parts;
-  settings.fadeSeconds = o_.fadeSeconds;
   SampleBank samples(o_.pcmDirectory);
   AudioWriter writer;
-  if (!writer.open(o_.output, *format, o_.rate, error))
+  if (!writer.open(o_.output, *format, o_.rate, error)) {
     return fail(userText(o_.output) + ": " + error);
+  }
   WriterSink sink(writer);
   SongResult result;
   if (!renderSong(*krb, bank_, settings, samples, sink, result, error)) {
-    switch (result.failure) {
-      case SongFailure::kOutput:
-        return fail(userText(o_.output) + ": " + error);
-      case SongFailure::kSample:
-        return fail(userText(error));  // names the sample file
-      default:
-        return fail(userText(o_.input) + ": " + error);
-    }
+    return fail(renderFailure(result, error));
   }
   if (!writer.commit(error)) return fail(userText(o_.output) + ": " + error);
   for (int tone : samples.missingTones()) {
