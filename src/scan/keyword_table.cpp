@@ -56,6 +56,7 @@ void KeywordTable::rebuildIndex() {
     std::memcpy(c.name, name.data(), name.size());
     byFirstByte_[static_cast<unsigned char>(name[0])].all.push_back(c);
   }
+  rebuildQuickAnswers();
   for (Bucket& bucket : byFirstByte_) {
     if (bucket.all.size() < kSplitThreshold) continue;
     bucket.bySecondByte = std::make_unique<std::array<std::vector<Candidate>, 256>>();
@@ -66,6 +67,13 @@ void KeywordTable::rebuildIndex() {
         }
       }
     }
+  }
+}
+
+void KeywordTable::rebuildQuickAnswers() {
+  for (size_t byte = 0; byte < quick_.size(); ++byte) {
+    const std::vector<Candidate>& all = byFirstByte_[byte].all;
+    quick_[byte] = all.empty() ? -1 : all.front().length == 1 ? all.front().code : kSearch;
   }
 }
 

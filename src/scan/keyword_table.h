@@ -60,6 +60,13 @@ class KeywordTable {
   // length of that name in `length`; -1 when no record matches.
   int matchPrefix(std::string_view text, size_t& length) const {
     if (text.empty()) return -1;
+    // Most bytes answer at once: no record starts with them, or the first
+    // record that does is that byte alone.
+    int quick = quick_[static_cast<unsigned char>(text[0])];
+    if (quick != kSearch) {
+      length = 1;
+      return quick;
+    }
     const Bucket& bucket = byFirstByte_[static_cast<unsigned char>(text[0])];
     if (bucket.bySecondByte != nullptr && text.size() >= 2) {
       return firstMatch((*bucket.bySecondByte)[static_cast<unsigned char>(text[1])], text, length);
@@ -94,6 +101,11 @@ class KeywordTable {
   };
 
   void rebuildIndex();
+  void rebuildQuickAnswers();
+
+  // A quick answer that says "search the bucket"; otherwise an answer is a
+  // code, or -1 when no record starts with the byte.
+  static constexpr int kSearch = -0x10000;
   static int firstMatch(const std::vector<Candidate>& candidates, std::string_view text,
                         size_t& length) {
     for (const Candidate& c : candidates) {
@@ -111,6 +123,7 @@ class KeywordTable {
   std::vector<KeywordRecord> records_;
   size_t end_ = 0;
   std::array<Bucket, 256> byFirstByte_;
+  std::array<int, 256> quick_{};
 };
 
 }  // namespace tallow
