@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/cp932.h"
+#include "base/out_stream.h"
 #include "base/utf8.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
@@ -73,6 +74,32 @@ TEST(Console, UserTextShownAsUtf8) {
     EXPECT_NE(r.out.find("Title   : 表\n"), std::string::npos) << r.out;
     EXPECT_TRUE(isValidUtf8(r.out + r.err));
   }
+}
+
+// The tools show the text of a KRB file (a CP932 title) in UTF-8 too.
+TEST(Console, KrbdumpShowsTitlesInUtf8) {
+  TempDir dir;
+  run(dir, ".title \x95\x5C\n1 c4\n", {});
+  ProcessLimits limits;
+  limits.env = {{"TALLOWC_ENCODING", "utf-8"}};
+  ProcessResult r = runProcess(KRBDUMP_BINARY, {"SONG.KRB"}, dir.path(), dir.file("tmp"), limits);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("title    表\n"), std::string::npos) << r.out;
+  ProcessResult raw = runProcess(KRBDUMP_BINARY, {"SONG.KRB"}, dir.path(), dir.file("tmp"));
+  EXPECT_NE(raw.out.find("title    \x95\x5C\n"), std::string::npos) << raw.out;
+}
+
+// Whatever bytes a tool writes to a UTF-8 console, the console gets UTF-8.
+TEST(Console, Utf8StreamShowsCp932BytesConverted) {
+  TempDir dir;
+  std::FILE* file = std::fopen(dir.file("out").c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  FileOutStream out(file, true);
+  out.setEncoding(Encoding::kUtf8);
+  out.write(std::string_view("bank \x95\x5C.FMB, "));
+  out.write(std::string_view("\xE3\x82\xBA\n"));
+  ASSERT_TRUE(out.close());
+  EXPECT_EQ(dir.read("out"), "bank 表.FMB, \xE3\x82\xBA\n");
 }
 
 TEST(Console, UnknownEncodingFallsBackToAuto) {

@@ -34,7 +34,8 @@ class OutStream {
   Encoding encoding_ = Encoding::kCp932;
 };
 
-// Writes to a C stream; owns it (and closes it) only when asked to.
+// Writes to a C stream; owns it (and closes it) only when asked to.  On a
+// UTF-8 stream, raw bytes that are not UTF-8 are shown converted from CP932.
 class FileOutStream final : public OutStream {
  public:
   FileOutStream(std::FILE* file, bool owned) : file_(file), owned_(owned) {}

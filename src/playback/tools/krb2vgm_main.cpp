@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
+#include "base/environment.h"
 #include "base/out_stream.h"
 #include "playback/tools.h"
 
@@ -9,5 +11,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   tallow::FileOutStream out(stdout, false);
   tallow::FileOutStream err(stderr, false);
+  tallow::setUpConsole(out, err, tallow::Environment::fromProcess().encoding,
+                       tallow::adoptUtf8Locale());
   return tallow::playback::runKrb2Vgm(args, out, err);
 }
