@@ -23,7 +23,6 @@ namespace tallow {
 namespace {
 
 constexpr int kCannotOpen = 255;
-constexpr int kOptimiserPasses = 2;
 
 // The source path cut at the last '.' of its file name, with ".krb".
 std::string defaultOutputName(const std::string& sourcePath) {
@@ -104,8 +103,8 @@ void finish(CompileContext& ctx) {
     ctx.currentPart = part;
     ByteBuffer& stream = ctx.tracks[part];
     if (!endStream(stream)) ctx.outOfMemory();
-    for (int pass = 0; ctx.job.optimize && pass < kOptimiserPasses; ++pass) {
-      size_t length = optimizeStream(stream.data(), stream.length());
+    if (ctx.job.optimize) {  // two passes, the second over the first's result
+      size_t length = optimizeStreamTwice(stream.data(), stream.length());
       if (length == 0) ctx.error("最適化に失敗しました");
       stream.setLength(length);
     }

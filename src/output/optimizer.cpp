@@ -1,9 +1,36 @@
-// One optimiser pass.  A read position and a write position move through
-// the same buffer; the write position never passes the read position,
-// because no event is ever made longer.
+// The stream optimiser.  One walk reads events at a read position and writes
+// what it keeps at a write position in the same buffer; the write position
+// never passes the read position, because no event is ever made longer.
+//
+// The first pass decides each event of the input: it drops a setting that a
+// later one of the same code makes useless (the look-ahead, which reads the
+// input ahead of the read position, still untouched) or that repeats the
+// value in force, joins tied notes of one pitch and runs of rests, and fails
+// on an undefined code.
+//
+// Two passes in one walk.  The events that the first pass keeps go, one by
+// one, to a follower that does to them what a second pass would do.  A
+// second pass over the first's result changes only this:
+// - it joins a note, a tie (0x86) and a note of the same pitch that the
+//   first pass left apart because it dropped settings between them, and
+//   likewise two rests;
+// - it may drop a pan (0x93) that the first pass kept, because the first
+//   pass dropped tone changes (0x81), which end a pan's look-ahead and, when
+//   dropped for their repeated value, made it forget its pan.
+// Every other event it keeps.  Of the events that end a look-ahead the first
+// pass drops only tone changes, and they end only the pan's; so no other
+// setting that it kept finds a later one of its code in its result.  And
+// both passes remember the settings the first kept and forget them at the
+// same events, so for every code but the pan their memories agree and no
+// kept setting repeats the value in force.  The follower therefore joins
+// notes and rests backwards, into the event it wrote last, and keeps the
+// last pan pending until the next pan, tone change or barrier that the
+// first pass keeps tells whether the second pass would keep it.
 #include "output/optimizer.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "output/krb_format.h"
 
@@ -11,11 +38,26 @@ namespace tallow {
 namespace {
 
 constexpr int kNoStop = -1;
+constexpr int kNoValue = -1;           // no value written yet
+constexpr int kNoDetune = 1024;        // the detune memory's "none yet"
+constexpr uint32_t kMaxNote = 0xFFFF;  // the longest joined note
+constexpr uint32_t kMaxRest = 0xFFFE;  // the longest joined rest
+constexpr size_t kLongestEvent = *std::max_element(kEventLength.begin(), kEventLength.end());
+constexpr size_t kTieLength = kEventLength[kEventTie];
+constexpr size_t kTiedNoteLength = kTieLength + kNoteEventLength;
+constexpr size_t kRestLength = kEventLength[kEventRest];
+constexpr size_t kDetuneLength = kEventLength[kEventDetune];
+constexpr size_t kByteSettingLength = kEventLength[kEventPan];  // code and value
+static_assert(kEventLength[kEventTone] == kByteSettingLength &&
+              kEventLength[kEventGate] == kByteSettingLength &&
+              kEventLength[kEventVolume] == kByteSettingLength);
+constexpr size_t kLoopStartLength = kEventLength[kEventLoopStart];
+constexpr size_t kLoopEndLength = kEventLength[kEventLoopEnd];
+constexpr size_t kEndLength = 1;
 
-// The last value written of each remembered setting; the initial values
-// stand for "none yet" (1024 lies outside every detune written).
+// The last value written of each remembered setting.
 struct Memories {
-  int tone = -1, gate = -1, volume = -1, detune = 1024, pan = -1;
+  int tone = kNoValue, gate = kNoValue, volume = kNoValue, detune = kNoDetune, pan = kNoValue;
 
   void resetButGate() {
     int keep = gate;
@@ -24,35 +66,47 @@ struct Memories {
   }
 };
 
-class Pass {
- public:
-  Pass(uint8_t* s, size_t length) : s_(s), length_(length) {}
-  size_t run();
-
- private:
-  bool fits(size_t count) const { return count <= length_ - r_; }
-  int word(size_t at) const { return s_[at] | s_[at + 1] << 8; }
-  bool isBarrier(int code, int stopCode) const;
-  bool isSuperseded(size_t position, int code, int stopCode) const;
-  void copy(size_t count) {
-    if (w_ != r_) {
-      for (size_t i = 0; i < count; ++i) s_[w_ + i] = s_[r_ + i];  // events are short
-    }
-    w_ += count;
-    r_ += count;
-  }
-  void writeTimed(uint8_t code, uint32_t length);
-  void note();
-  void rest();
-  // A setting remembered in `memory`; returns false when it was dropped.
-  bool remembered(int& memory, int value, size_t count, int stopCode);
-
-  uint8_t* s_;
-  size_t length_;
-  size_t r_ = 0;
-  size_t w_ = 0;
-  Memories m_;
+// What the first pass does with each code.
+enum class Action : uint8_t {
+  kFail,  // no event
+  kNote,
+  kTie,
+  kRest,
+  kDetune,
+  kVolume,
+  kGate,
+  kPan,
+  kTone,
+  kSetting,  // dropped when superseded, else copied
+  kBarrier,  // copied: chords and loop escapes
+  kReset,    // copied, then the memories but the gate are forgotten
+  kLoopStart,
+  kLoopEnd,
+  kEnd,
 };
+
+constexpr std::array<Action, 256> makeActions() {
+  std::array<Action, 256> action{};
+  for (int code = 0; code <= kLastNoteCode; ++code) action[code] = Action::kNote;
+  for (const EventInfo& e : kCommandEvents) action[e.code] = Action::kSetting;
+  action[kEventTie] = Action::kTie;
+  action[kEventRest] = Action::kRest;
+  action[kEventDetune] = Action::kDetune;
+  action[kEventVolume] = Action::kVolume;
+  action[kEventGate] = Action::kGate;
+  action[kEventPan] = Action::kPan;
+  action[kEventTone] = Action::kTone;
+  action[kEventChord] = Action::kBarrier;
+  action[kEventLoopEscape] = Action::kBarrier;
+  action[kEventRegister] = Action::kReset;
+  action[kEventSettingAtQ] = Action::kReset;
+  action[kEventLoopStart] = Action::kLoopStart;
+  action[kEventLoopEnd] = Action::kLoopEnd;
+  action[kEventEnd] = Action::kEnd;
+  return action;
+}
+
+constexpr std::array<Action, 256> kAction = makeActions();
 
 // The codes that end a look-ahead: notes, chords, rests, loop events,
 // register writes, the end code and every code that is no event.
@@ -69,127 +123,381 @@ constexpr std::array<bool, 256> makeBarriers() {
 
 constexpr std::array<bool, 256> kBarrier = makeBarriers();
 
-bool Pass::isBarrier(int code, int stopCode) const { return kBarrier[code] || code == stopCode; }
+// The kind of the last event the follower was handed, for joining.
+enum class Last : uint8_t { kOther, kNote, kTieAfterNote, kRest };
 
-bool Pass::isSuperseded(size_t position, int code, int stopCode) const {
+// One walk over a stream: the first pass, followed by the second when
+// `kTwoPasses`.  Invariant: w_ <= r_ <= length_.
+template <bool kTwoPasses>
+class Walk {
+ public:
+  Walk(uint8_t* s, size_t length) : s_(s), length_(length) {}
+  size_t run();
+
+ private:
+  bool step(uint8_t code);
+  uint32_t word(size_t at) const { return s_[at] | s_[at + 1] << 8; }
+  void setWord(size_t at, uint32_t value) {
+    s_[at] = static_cast<uint8_t>(value & 0xFF);
+    s_[at + 1] = static_cast<uint8_t>(value >> 8);
+  }
+  bool isSuperseded(size_t position, uint8_t code, int stopCode) const;
+  template <size_t kCount>
+  void copy() {
+    std::memmove(s_ + w_, s_ + r_, kCount);
+    w_ += kCount;
+    r_ += kCount;
+  }
+  void copy(size_t count);
+
+  // The first pass, one event each; r_ is at the event, which fits.
+  void note();
+  void rest();
+  template <size_t kCount>
+  void remembered(int& memory, int value, int stopCode);
+  void tone();
+  void setting(size_t count);
+  void reset(size_t count);
+
+  // The follower: the events the first pass keeps.
+  void keepNote(uint8_t pitch, uint32_t total);
+  void keepRest(uint32_t total);
+  void keepTie();
+  template <size_t kCount>
+  void keepSetting() {
+    if constexpr (kTwoPasses) last_ = Last::kOther;
+    copy<kCount>();
+  }
+  void keepPan();
+  void keepBarrier();
+  void forgetPan();
+  void settlePan(bool superseded);
+
+  uint8_t* s_;
+  size_t length_;
+  size_t r_ = 0;
+  size_t w_ = 0;
+  Memories m_;
+
+  // The second pass's state.  While a pan is pending at pendingPan_, pan_ is
+  // the pan memory as if that pan were dropped.
+  Last last_ = Last::kOther;
+  int pan_ = kNoValue;
+  bool panPending_ = false;
+  bool panForgotten_ = false;  // the memories were reset after the pending pan
+  int panBefore_ = kNoValue;
+  size_t pendingPan_ = 0;
+};
+
+template <bool kTwoPasses>
+bool Walk<kTwoPasses>::isSuperseded(size_t position, uint8_t code, int stopCode) const {
   while (position < length_) {
-    int candidate = s_[position];
+    uint8_t candidate = s_[position];
     if (candidate == code) return true;
-    if (isBarrier(candidate, stopCode)) return false;
+    if (kBarrier[candidate] || candidate == stopCode) return false;
     position += kEventLength[candidate];
   }
   return false;
 }
 
-void Pass::writeTimed(uint8_t code, uint32_t length) {
-  s_[w_] = code;
-  s_[w_ + 1] = static_cast<uint8_t>(length & 0xFF);
-  s_[w_ + 2] = static_cast<uint8_t>(length >> 8);
-  w_ += 3;
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::copy(size_t count) {
+  std::memmove(s_ + w_, s_ + r_, count);
+  w_ += count;
+  r_ += count;
 }
 
-void Pass::note() {
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::note() {
   uint8_t pitch = s_[r_];
-  uint32_t total = static_cast<uint32_t>(word(r_ + 1));
-  r_ += 3;
-  while (fits(4) && s_[r_] == kEventTie && s_[r_ + 1] == pitch &&
-         total + static_cast<uint32_t>(word(r_ + 2)) <= 0xFFFF) {
-    total += static_cast<uint32_t>(word(r_ + 2));
-    r_ += 4;
+  uint32_t total = word(r_ + 1);
+  r_ += kNoteEventLength;
+  while (length_ - r_ >= kTiedNoteLength && s_[r_] == kEventTie && s_[r_ + 1] == pitch) {
+    uint32_t next = word(r_ + 2);
+    if (total + next > kMaxNote) break;
+    total += next;
+    r_ += kTiedNoteLength;
   }
-  writeTimed(pitch, total);
+  keepNote(pitch, total);
 }
 
-void Pass::rest() {
-  uint32_t total = static_cast<uint32_t>(word(r_ + 1));
-  r_ += 3;
-  while (fits(3) && s_[r_] == kEventRest && total + static_cast<uint32_t>(word(r_ + 1)) <= 0xFFFE) {
-    total += static_cast<uint32_t>(word(r_ + 1));
-    r_ += 3;
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::rest() {
+  uint32_t total = word(r_ + 1);
+  r_ += kRestLength;
+  while (length_ - r_ >= kRestLength && s_[r_] == kEventRest) {
+    uint32_t next = word(r_ + 1);
+    if (total + next > kMaxRest) break;
+    total += next;
+    r_ += kRestLength;
   }
-  writeTimed(kEventRest, total);
+  keepRest(total);
 }
 
-bool Pass::remembered(int& memory, int value, size_t count, int stopCode) {
-  if (isSuperseded(r_ + count, s_[r_], stopCode) || value == memory) {
-    r_ += count;
-    return false;
+template <bool kTwoPasses>
+template <size_t kCount>
+void Walk<kTwoPasses>::remembered(int& memory, int value, int stopCode) {
+  uint8_t code = s_[r_];
+  if (value == memory || isSuperseded(r_ + kCount, code, stopCode)) {
+    r_ += kCount;
+    return;
   }
   memory = value;
-  copy(count);
-  return true;
+  if (code == kEventPan) {
+    keepPan();
+  } else {
+    keepSetting<kCount>();
+  }
 }
 
-size_t Pass::run() {
-  while (r_ < length_) {
-    int code = s_[r_];
-    size_t count = kEventLength[code];
-    if (isNoteCode(static_cast<uint8_t>(code))) {  // the most common event
-      if (!fits(3)) return 0;
-      note();
-      continue;
-    }
-    if (code == kEventEnd) {
-      copy(1);
-      return w_;
-    }
-    if (count == 0 || code < kFirstCommandCode || !fits(count)) return 0;
-    switch (code) {
-      case kEventRest:
-        rest();
-        break;
-      case kEventTie:
-      case kEventChord:
-      case kEventLoopEscape:
-        copy(count);
-        break;
-      case kEventTone:
-        if (isSuperseded(r_ + count, kEventTone, kNoStop)) {
-          r_ += count;
-        } else {
-          remembered(m_.tone, s_[r_ + 1], count, kNoStop);
-          m_.pan = -1;  // a tone change may reset the pan
-        }
-        break;
-      case kEventGate:
-        remembered(m_.gate, s_[r_ + 1], count, kNoStop);
-        break;
-      case kEventVolume:
-        remembered(m_.volume, s_[r_ + 1], count, kNoStop);
-        break;
-      case kEventPan:
-        remembered(m_.pan, s_[r_ + 1], count, kEventTone);
-        break;
-      case kEventDetune:
-        remembered(m_.detune, static_cast<int16_t>(word(r_ + 1)), count, kEventRegister);
-        break;
-      case kEventRegister:
-      case kEventSettingAtQ:
-        copy(count);
-        m_.resetButGate();
-        break;
-      case kEventLoopStart:
-        copy(count);
-        m_ = Memories{};
-        break;
-      case kEventLoopEnd:
-        copy(count);
-        if (s_[r_ - 1] == 0) return w_;  // an endless loop ends the part
-        m_ = Memories{};
-        break;
-      default:
-        if (isSuperseded(r_ + count, code, kNoStop)) {
-          r_ += count;
-        } else {
-          copy(count);
-        }
-    }
+// A tone change forgets the pan, unless a later tone change supersedes it.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::tone() {
+  if (isSuperseded(r_ + kByteSettingLength, kEventTone, kNoStop)) {
+    r_ += kByteSettingLength;
+    return;
   }
-  return 0;  // no end code: not a well-formed stream
+  int value = s_[r_ + 1];
+  m_.pan = kNoValue;
+  if (value == m_.tone) {
+    r_ += kByteSettingLength;
+    return;
+  }
+  m_.tone = value;
+  keepBarrier();  // it ends the pending pan's look-ahead
+  forgetPan();
+  copy<kByteSettingLength>();
+}
+
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::setting(size_t count) {
+  if (isSuperseded(r_ + count, s_[r_], kNoStop)) {
+    r_ += count;
+    return;
+  }
+  if constexpr (kTwoPasses) last_ = Last::kOther;
+  copy(count);
+}
+
+// A register write ends every look-ahead, "@Q" (0x9D) none.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::reset(size_t count) {
+  if (s_[r_] == kEventRegister) keepBarrier();
+  forgetPan();
+  copy(count);
+  m_.resetButGate();
+}
+
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::keepNote(uint8_t pitch, uint32_t total) {
+  if constexpr (kTwoPasses) {
+    size_t before = w_ - kTiedNoteLength;  // the note before the tie, if that came last
+    if (last_ == Last::kTieAfterNote && s_[before] == pitch) {
+      uint32_t joined = word(before + 1) + total;
+      if (joined <= kMaxNote) {
+        setWord(before + 1, joined);
+        w_ -= kTieLength;
+        last_ = Last::kNote;
+        return;
+      }
+    }
+    settlePan(false);
+    last_ = Last::kNote;
+  }
+  s_[w_] = pitch;
+  setWord(w_ + 1, total);
+  w_ += kNoteEventLength;
+}
+
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::keepRest(uint32_t total) {
+  if constexpr (kTwoPasses) {
+    if (last_ == Last::kRest) {
+      size_t before = w_ - kRestLength;
+      uint32_t joined = word(before + 1) + total;
+      if (joined <= kMaxRest) {
+        setWord(before + 1, joined);
+        return;
+      }
+    }
+    settlePan(false);
+    last_ = Last::kRest;
+  }
+  s_[w_] = kEventRest;
+  setWord(w_ + 1, total);
+  w_ += kRestLength;
+}
+
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::keepTie() {
+  if constexpr (kTwoPasses) last_ = last_ == Last::kNote ? Last::kTieAfterNote : Last::kOther;
+  s_[w_] = kEventTie;
+  w_ += kTieLength;
+  r_ += kTieLength;
+}
+
+// A pan the first pass keeps supersedes the pending one: nothing that ends a
+// look-ahead came between, or the pending pan would be settled.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::keepPan() {
+  if constexpr (kTwoPasses) {
+    settlePan(true);
+    panPending_ = true;
+    panForgotten_ = false;
+    panBefore_ = pan_;
+    pendingPan_ = w_;
+    last_ = Last::kOther;
+  }
+  copy<kByteSettingLength>();
+}
+
+// Before an event that ends the pending pan's look-ahead is written.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::keepBarrier() {
+  if constexpr (kTwoPasses) {
+    settlePan(false);
+    last_ = Last::kOther;
+  }
+}
+
+// The second pass forgets its pan at the events where the first forgets all
+// memories but the gate and at tone changes it keeps.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::forgetPan() {
+  if constexpr (kTwoPasses) {
+    pan_ = kNoValue;
+    panForgotten_ = true;
+    last_ = Last::kOther;
+  }
+}
+
+// The second pass drops the pending pan when it is superseded or repeats its
+// pan memory.  Only settings and ties follow it, written since the last
+// barrier; they move back over its two bytes.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::settlePan(bool superseded) {
+  if (!panPending_) return;
+  panPending_ = false;
+  int value = s_[pendingPan_ + 1];
+  if (!superseded && value != panBefore_) {
+    if (!panForgotten_) pan_ = value;
+    return;
+  }
+  size_t after = pendingPan_ + kByteSettingLength;
+  std::memmove(s_ + pendingPan_, s_ + after, w_ - after);
+  w_ -= kByteSettingLength;
+}
+
+// The common events first, without the general dispatch, in the order in
+// which they usually come (a detune, a note, a tie, a rest); in the body of
+// the stream, where any event fits, they need no bounds check.
+template <bool kTwoPasses>
+size_t Walk<kTwoPasses>::run() {
+  const size_t body = length_ > kLongestEvent ? length_ - kLongestEvent : 0;
+  for (;;) {
+    uint8_t code;
+    if (r_ < body) {
+      code = s_[r_];
+      if (code == kEventDetune) {
+        remembered<kDetuneLength>(m_.detune, static_cast<int16_t>(word(r_ + 1)), kEventRegister);
+        if (r_ >= body) continue;
+        code = s_[r_];
+      }
+      if (code <= kLastNoteCode) {
+        note();
+        if (r_ >= body) continue;
+        code = s_[r_];
+      }
+      if (code == kEventTie) {
+        keepTie();
+        if (r_ >= body) continue;
+        code = s_[r_];
+      }
+      if (code == kEventRest) {
+        rest();
+        continue;
+      }
+    } else {
+      if (r_ >= length_) return 0;  // no end code: not a well-formed stream
+      code = s_[r_];
+      if (kEventLength[code] > length_ - r_) return 0;  // a truncated event
+    }
+    if (!step(code)) return code == kEventEnd || code == kEventLoopEnd ? w_ : 0;
+  }
+}
+
+// Any event that fits; false when the walk ends there.
+template <bool kTwoPasses>
+bool Walk<kTwoPasses>::step(uint8_t code) {
+  switch (kAction[code]) {
+    case Action::kNote:
+      note();
+      return true;
+    case Action::kDetune:
+      remembered<kDetuneLength>(m_.detune, static_cast<int16_t>(word(r_ + 1)), kEventRegister);
+      return true;
+    case Action::kTie:
+      keepTie();
+      return true;
+    case Action::kRest:
+      rest();
+      return true;
+    case Action::kVolume:
+      remembered<kByteSettingLength>(m_.volume, s_[r_ + 1], kNoStop);
+      return true;
+    case Action::kGate:
+      remembered<kByteSettingLength>(m_.gate, s_[r_ + 1], kNoStop);
+      return true;
+    case Action::kPan:
+      remembered<kByteSettingLength>(m_.pan, s_[r_ + 1], kEventTone);
+      return true;
+    case Action::kTone:
+      tone();
+      return true;
+    case Action::kSetting:
+      setting(kEventLength[code]);
+      return true;
+    case Action::kBarrier:
+      keepBarrier();
+      copy(kEventLength[code]);
+      return true;
+    case Action::kReset:
+      reset(kEventLength[code]);
+      return true;
+    case Action::kLoopStart:
+      keepBarrier();
+      forgetPan();
+      copy<kLoopStartLength>();
+      m_ = Memories{};
+      return true;
+    case Action::kLoopEnd:
+      keepBarrier();
+      forgetPan();
+      copy<kLoopEndLength>();
+      m_ = Memories{};
+      return s_[r_ - 1] != 0;  // an endless loop ends the part
+    case Action::kEnd:
+      keepBarrier();
+      copy<kEndLength>();
+      return false;
+    case Action::kFail:
+      break;
+  }
+  return false;
 }
 
 }  // namespace
 
-size_t optimizeStream(uint8_t* stream, size_t length) { return Pass(stream, length).run(); }
+// Flattened, the walk's state lives in registers: the stream's bytes could
+// alias it only if its address escaped into a call.
+[[gnu::flatten]] size_t optimizeStream(uint8_t* stream, size_t length) {
+  Walk<false> walk(stream, length);
+  return walk.run();
+}
+
+[[gnu::flatten]] size_t optimizeStreamTwice(uint8_t* stream, size_t length) {
+  Walk<true> walk(stream, length);
+  return walk.run();
+}
 
 }  // namespace tallow

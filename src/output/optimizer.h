@@ -10,8 +10,13 @@
 
 namespace tallow {
 
-// Optimises `stream` (`length` bytes ending with 0xFF) in place; returns the
-// new length (at least 1), or 0 when an undefined code was met.
+// One pass: optimises `stream` (`length` bytes ending with 0xFF) in place;
+// returns the new length (at least 1), or 0 when an undefined code was met.
 size_t optimizeStream(uint8_t* stream, size_t length);
+
+// Two passes, the second over the result of the first, in one walk: the
+// same bytes and the same result as optimizeStream run twice (0 when the
+// first pass fails).  The compile optimises every stream this way.
+size_t optimizeStreamTwice(uint8_t* stream, size_t length);
 
 }  // namespace tallow
