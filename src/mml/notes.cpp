@@ -47,11 +47,16 @@ int64_t pcmDetune(int64_t t, int64_t k) {
 // One part of a length, before "~": a number, "%" steps, or the default.
 int64_t lengthPart(CompileContext& ctx) {
   Scanner& s = ctx.scanner;
-  int next = s.peek(ctx.mml.commands);
-  if (next != kCodeNumber && next != kCodeNoMatch) return ctx.part().defaultLength;
-  int detail = s.lookup(ctx.mml.countDetail);
-  if (detail == kAuxFirst) return s.readNumber(1, kMaxLength);
-  if (detail != kCodeNumber) return ctx.part().defaultLength;
+  s.skipBlanks();
+  // A digit answers both lookups below with "a number follows": the common
+  // case goes straight to the number.
+  if (!s.atDigit()) {
+    int next = s.peek(ctx.mml.commands);
+    if (next != kCodeNumber && next != kCodeNoMatch) return ctx.part().defaultLength;
+    int detail = s.lookup(ctx.mml.countDetail);
+    if (detail == kAuxFirst) return s.readNumber(1, kMaxLength);
+    if (detail != kCodeNumber) return ctx.part().defaultLength;
+  }
   int32_t zenlen = ctx.settings.zenlen;
   int32_t n = s.readNumber(0, kMaxLength);
   if (n == 0) n = zenlen;
@@ -70,11 +75,61 @@ int64_t addDots(CompileContext& ctx, int64_t part) {
   return part;
 }
 
-// Consumes the keyword `code` when it is the next one.
-bool takeKeyword(CompileContext& ctx, int code) {
-  if (ctx.scanner.peek(ctx.mml.commands) != code) return false;
-  ctx.scanner.lookup(ctx.mml.commands);
-  return true;
+// A length, and in `next` the code of the keyword that follows it (peeked,
+// not taken).
+int32_t readLength(CompileContext& ctx, int& next) {
+  int64_t total = 0;
+  for (;;) {
+    total += addDots(ctx, lengthPart(ctx));
+    if (total > kMaxLength) ctx.error("音長が長すぎます");
+    next = ctx.scanner.peek(ctx.mml.commands);
+    if (next != kMmlLengthJoin) break;
+    ctx.scanner.lookup(ctx.mml.commands);
+  }
+  total *= ctx.running.lengthScale;
+  if (total > kMaxLength) ctx.error("音長が長すぎます");
+  return static_cast<int32_t>(total);
+}
+
+// The value of the detune event of a note of `pitch` with `extra` units.
+int32_t detuneValue(const CompileContext& ctx, int pitch, int64_t extra) {
+  const PartState& p = ctx.parts[ctx.currentPart];
+  int64_t t = int64_t{p.detune} + p.secondDetune + extra;
+  int64_t k = ctx.settings.keywidth;
+  int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
+                  : ctx.onFmPart() ? fmDetune(pitch, t, k)
+                                   : pcmDetune(t, k);
+  return static_cast<int32_t>(value);
+}
+
+// The byte of a note event: on an FM part with a key width the whole
+// semitones of the detune raise the note ("音程が範囲外です" beyond 127).
+int noteByte(CompileContext& ctx, int pitch, int64_t extra) {
+  const PartState& p = ctx.part();
+  int64_t note = pitch;
+  int64_t k = ctx.settings.keywidth;
+  if (ctx.onFmPart() && k != 0) note += (int64_t{p.secondDetune} + p.detune + extra) / k;
+  if (note < 0 || note > 127) ctx.error("音程が範囲外です");
+  return static_cast<int>(note);
+}
+
+void putWordEvent(uint8_t* at, int code, int32_t value) {
+  at[0] = static_cast<uint8_t>(code);
+  at[1] = static_cast<uint8_t>(value & 0xFF);
+  at[2] = static_cast<uint8_t>((value >> 8) & 0xFF);
+}
+
+// The tie after a note: "&" taken when `next` is it.
+void takeTie(CompileContext& ctx, int next, int pitch) {
+  PartState& p = ctx.part();
+  if (next == kMmlTie) {
+    ctx.scanner.lookup(ctx.mml.commands);
+    p.tieState = TieState::kNote;
+    p.tiePitch = pitch;
+    ctx.running.tieFlag = true;
+  } else {
+    p.tieState = TieState::kNone;
+  }
 }
 
 void sound(CompileContext& ctx, int pitch, int32_t length) {
@@ -85,22 +140,34 @@ void sound(CompileContext& ctx, int pitch, int32_t length) {
   }
 }
 
+// The common note, without envelope or gate, when the stream has room for
+// both events: the detune event, the tie, the note event, with no growth (and
+// so no failure) between them.
+bool playPlainNote(CompileContext& ctx, int pitch, int32_t length, int next) {
+  const PartState& p = ctx.part();
+  ByteBuffer& t = ctx.track();
+  if (p.envelopeNumber != 0 || (p.gateValue != 0 && next != kMmlTie) || !t.hasRoom(6)) {
+    return false;
+  }
+  putWordEvent(t.append(3), kEventDetune, detuneValue(ctx, pitch, 0));
+  takeTie(ctx, next, pitch);
+  if (length != 0) putWordEvent(t.append(3), noteByte(ctx, pitch, 0), length);
+  return true;
+}
+
 // A note without portamento: detune, tie, gate, and the note itself.
 int32_t playNote(CompileContext& ctx, int pitch) {
   PartState& p = ctx.part();
-  int32_t length = readLength(ctx);
+  int next = 0;
+  int32_t length = readLength(ctx, next);
   if (!ctx.onFmPart() && p.tieState == TieState::kPortamento) {
     pitch = p.tiePitch;
+  } else if (playPlainNote(ctx, pitch, length, next)) {
+    return length;
   } else {
     emitDetune(ctx, pitch, 0);
   }
-  if (takeKeyword(ctx, kMmlTie)) {
-    p.tieState = TieState::kNote;
-    p.tiePitch = pitch;
-    ctx.running.tieFlag = true;
-  } else {
-    p.tieState = TieState::kNone;
-  }
+  takeTie(ctx, next, pitch);
   if (p.gateValue == 0 || ctx.running.tieFlag) {
     sound(ctx, pitch, length);
     return length;
@@ -174,34 +241,17 @@ int notePitch(CompileContext& ctx, int semitone) {
 }
 
 int32_t readLength(CompileContext& ctx) {
-  int64_t total = 0;
-  do {
-    total += addDots(ctx, lengthPart(ctx));
-    if (total > kMaxLength) ctx.error("音長が長すぎます");
-  } while (takeKeyword(ctx, kMmlLengthJoin));
-  total *= ctx.running.lengthScale;
-  if (total > kMaxLength) ctx.error("音長が長すぎます");
-  return static_cast<int32_t>(total);
+  int next = 0;
+  return readLength(ctx, next);
 }
 
 void emitDetune(CompileContext& ctx, int pitch, int64_t extra) {
-  const PartState& p = ctx.part();
-  int64_t t = int64_t{p.detune} + p.secondDetune + extra;
-  int64_t k = ctx.settings.keywidth;
-  int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
-                  : ctx.onFmPart() ? fmDetune(pitch, t, k)
-                                   : pcmDetune(t, k);
-  ctx.emitByteWord(kEventDetune, static_cast<int32_t>(value));
+  ctx.emitByteWord(kEventDetune, detuneValue(ctx, pitch, extra));
 }
 
 void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
   if (length == 0) return;
-  const PartState& p = ctx.part();
-  int64_t note = pitch;
-  int64_t k = ctx.settings.keywidth;
-  if (ctx.onFmPart() && k != 0) note += (int64_t{p.secondDetune} + p.detune + extra) / k;
-  if (note < 0 || note > 127) ctx.error("音程が範囲外です");
-  ctx.emitByteWord(static_cast<int>(note), length);
+  ctx.emitByteWord(noteByte(ctx, pitch, extra), length);
 }
 
 void onNote(CompileContext& ctx) {
