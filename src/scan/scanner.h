@@ -143,6 +143,33 @@ class Scanner {
     cur_ = c;
   }
 
+  // A read-ahead over the current line that moves the scanner only when
+  // committed: it steps as nextChar() and skipBlanks() would.
+  struct Lookahead {
+    size_t pos;
+    int cur;
+    bool reachedEnd;  // the end of the buffer was met: a new line is needed
+  };
+  Lookahead lookahead() const { return {pos_, cur_, false}; }
+  void advance(Lookahead& a) const {
+    char c = line_[a.pos];
+    if (c == '\0') {
+      a.reachedEnd = true;
+      a.cur = '\n';
+      return;
+    }
+    ++a.pos;
+    a.cur = static_cast<unsigned char>(c);
+  }
+  void skipBlanks(Lookahead& a) const {
+    while (a.cur == ' ' || a.cur == '\t') advance(a);
+  }
+  void commit(const Lookahead& a) {
+    pos_ = a.pos;
+    cur_ = a.cur;
+    if (a.reachedEnd) newLineNeeded_ = true;
+  }
+
   Position savePosition() const { return {pos_, cur_, newLineNeeded_}; }
   void restorePosition(const Position& p);
 
