@@ -47,11 +47,16 @@ int64_t pcmDetune(int64_t t, int64_t k) {
 // One part of a length, before "~": a number, "%" steps, or the default.
 int64_t lengthPart(CompileContext& ctx) {
   Scanner& s = ctx.scanner;
-  int next = s.peek(ctx.mml.commands);
-  if (next != kCodeNumber && next != kCodeNoMatch) return ctx.part().defaultLength;
-  int detail = s.lookup(ctx.mml.countDetail);
-  if (detail == kAuxFirst) return s.readNumber(1, kMaxLength);
-  if (detail != kCodeNumber) return ctx.part().defaultLength;
+  s.skipBlanks();
+  // A digit answers both lookups below with "a number follows": the common
+  // case goes straight to the number.
+  if (!s.atDigit()) {
+    int next = s.peek(ctx.mml.commands);
+    if (next != kCodeNumber && next != kCodeNoMatch) return ctx.part().defaultLength;
+    int detail = s.lookup(ctx.mml.countDetail);
+    if (detail == kAuxFirst) return s.readNumber(1, kMaxLength);
+    if (detail != kCodeNumber) return ctx.part().defaultLength;
+  }
   int32_t zenlen = ctx.settings.zenlen;
   int32_t n = s.readNumber(0, kMaxLength);
   if (n == 0) n = zenlen;
@@ -70,11 +75,72 @@ int64_t addDots(CompileContext& ctx, int64_t part) {
   return part;
 }
 
-// Consumes the keyword `code` when it is the next one.
-bool takeKeyword(CompileContext& ctx, int code) {
-  if (ctx.scanner.peek(ctx.mml.commands) != code) return false;
-  ctx.scanner.lookup(ctx.mml.commands);
-  return true;
+// A length, and in `next` the code of the keyword that follows it (peeked,
+// not taken).
+int32_t readLength(CompileContext& ctx, int& next) {
+  int64_t total = 0;
+  for (;;) {
+    total += addDots(ctx, lengthPart(ctx));
+    if (total > kMaxLength) ctx.error("音長が長すぎます");
+    next = ctx.scanner.peek(ctx.mml.commands);
+    if (next != kMmlLengthJoin) break;
+    ctx.scanner.lookup(ctx.mml.commands);
+  }
+  total *= ctx.running.lengthScale;
+  if (total > kMaxLength) ctx.error("音長が長すぎます");
+  return static_cast<int32_t>(total);
+}
+
+// The value of the detune event of a note of `pitch` with `extra` units.
+int32_t detuneValue(const CompileContext& ctx, int pitch, int64_t extra) {
+  const PartState& p = ctx.parts[ctx.currentPart];
+  int64_t t = int64_t{p.detune} + p.secondDetune + extra;
+  int64_t k = ctx.settings.keywidth;
+  int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
+                  : ctx.onFmPart() ? fmDetune(pitch, t, k)
+                                   : pcmDetune(t, k);
+  return static_cast<int32_t>(value);
+}
+
+// The pitch of a note letter with its accidentals, before range checks.
+int64_t pitchOf(const PartState& p, int semitone, int64_t accidentals, bool natural) {
+  return semitone + accidentals + (natural ? 0 : p.keySignature[semitone]) + int64_t{p.transpose} +
+         p.secondTranspose + (int64_t{p.octave} + p.octaveShiftOnce) * 12 + 12;
+}
+
+// The byte of a note event, before range checks: on an FM part with a key
+// width the whole semitones of the detune raise the note.
+int64_t noteByteOf(const CompileContext& ctx, int pitch, int64_t extra) {
+  const PartState& p = ctx.parts[ctx.currentPart];
+  int64_t k = ctx.settings.keywidth;
+  if (!ctx.onFmPart() || k == 0) return pitch;
+  return pitch + (int64_t{p.secondDetune} + p.detune + extra) / k;
+}
+
+// The byte of a note event ("音程が範囲外です" beyond 127).
+int noteByte(CompileContext& ctx, int pitch, int64_t extra) {
+  int64_t note = noteByteOf(ctx, pitch, extra);
+  if (note < 0 || note > 127) ctx.error("音程が範囲外です");
+  return static_cast<int>(note);
+}
+
+void putWordEvent(uint8_t* at, int code, int32_t value) {
+  at[0] = static_cast<uint8_t>(code);
+  at[1] = static_cast<uint8_t>(value & 0xFF);
+  at[2] = static_cast<uint8_t>((value >> 8) & 0xFF);
+}
+
+// The tie after a note: "&" taken when `next` is it.
+void takeTie(CompileContext& ctx, int next, int pitch) {
+  PartState& p = ctx.part();
+  if (next == kMmlTie) {
+    ctx.scanner.lookup(ctx.mml.commands);
+    p.tieState = TieState::kNote;
+    p.tiePitch = pitch;
+    ctx.running.tieFlag = true;
+  } else {
+    p.tieState = TieState::kNone;
+  }
 }
 
 void sound(CompileContext& ctx, int pitch, int32_t length) {
@@ -85,34 +151,33 @@ void sound(CompileContext& ctx, int pitch, int32_t length) {
   }
 }
 
+// The steps a note of `length` sounds under the part's gate; the rest of its
+// length is silent.
+int32_t soundingLength(const CompileContext& ctx, int32_t length) {
+  const PartState& p = ctx.parts[ctx.currentPart];
+  if (p.gateValue == 0) return length;
+  int64_t sounding = p.gateMode == GateMode::kFraction
+                         ? int64_t{length} * p.gateValue / ctx.settings.qwidth
+                         : int64_t{length} - p.gateValue;
+  return static_cast<int32_t>(std::max<int64_t>(sounding, 1));
+}
+
 // A note without portamento: detune, tie, gate, and the note itself.
 int32_t playNote(CompileContext& ctx, int pitch) {
   PartState& p = ctx.part();
-  int32_t length = readLength(ctx);
+  int next = 0;
+  int32_t length = readLength(ctx, next);
   if (!ctx.onFmPart() && p.tieState == TieState::kPortamento) {
     pitch = p.tiePitch;
   } else {
     emitDetune(ctx, pitch, 0);
   }
-  if (takeKeyword(ctx, kMmlTie)) {
-    p.tieState = TieState::kNote;
-    p.tiePitch = pitch;
-    ctx.running.tieFlag = true;
-  } else {
-    p.tieState = TieState::kNone;
-  }
-  if (p.gateValue == 0 || ctx.running.tieFlag) {
-    sound(ctx, pitch, length);
-    return length;
-  }
-  int64_t sounding = p.gateMode == GateMode::kFraction
-                         ? int64_t{length} * p.gateValue / ctx.settings.qwidth
-                         : int64_t{length} - p.gateValue;
-  sounding = std::max<int64_t>(sounding, 1);
-  sound(ctx, pitch, static_cast<int32_t>(sounding));
-  if (length - sounding > 0) {
+  takeTie(ctx, next, pitch);
+  int32_t sounding = ctx.running.tieFlag ? length : soundingLength(ctx, length);
+  sound(ctx, pitch, sounding);
+  if (length > sounding) {
     ctx.emitByte(kEventTie);
-    ctx.emitByteWord(kEventRest, static_cast<int32_t>(length - sounding));
+    ctx.emitByteWord(kEventRest, length - sounding);
   }
   return length;
 }
@@ -144,6 +209,155 @@ void finishNote(CompileContext& ctx, int32_t length) {
   }
 }
 
+// The everyday note ("c", "e+8.", "g4^16&") read in one pass over a
+// read-ahead, each keyword answered by its table's quick answer.  The lane
+// acts only when it can take the whole note; on anything else (a keyword that
+// needs a search, a warning or an error to say, portamento, an envelope, a
+// gate, a stream without room) it has touched nothing and the general path
+// reads the note from its start.  Where both can take a note they leave the
+// same bytes and the same scanner state: the lane skips blanks wherever the
+// general path's lookups do.
+class NoteLane {
+ public:
+  explicit NoteLane(CompileContext& ctx)
+      : ctx_(ctx), scanner_(ctx.scanner), ahead_(ctx.scanner.lookahead()) {}
+
+  bool play(int semitone) {
+    int pitch = 0;
+    int next = 0;
+    int32_t length = 0;
+    if (!readPitch(semitone, pitch) || !readLength(length, next)) return false;
+    const PartState& p = ctx_.part();
+    if (p.envelopeNumber != 0 || (!ctx_.onFmPart() && p.tieState == TieState::kPortamento) ||
+        !ctx_.track().hasRoom(kMostBytes)) {
+      return false;
+    }
+    int32_t sounding = next == kMmlTie ? length : soundingLength(ctx_, length);
+    int64_t note = noteByteOf(ctx_, pitch, 0);
+    if (sounding != 0 && (note < 0 || note > 127)) return false;
+    if (next == kMmlTie) scanner_.advance(ahead_);
+    scanner_.commit(ahead_);
+    emit(pitch, static_cast<int>(note), length, sounding, next);
+    return true;
+  }
+
+ private:
+  // What the general path's lookup or peek in `table` gives at the read-ahead
+  // (blanks skipped), or KeywordTable::kSearch when only a search can tell.
+  // A code of a keyword is of one byte, the current one.
+  int quick(const KeywordTable& table) {
+    scanner_.skipBlanks(ahead_);
+    if (ahead_.cur == '\n') return kCodeLineEnd;
+    if (ahead_.cur >= '0' && ahead_.cur <= '9') return kCodeNumber;
+    int code = table.quickAnswer(static_cast<unsigned char>(ahead_.cur));
+    return code < 0 && code != KeywordTable::kSearch ? kCodeNoMatch : code;
+  }
+
+  bool readPitch(int semitone, int& pitch) {
+    int64_t accidentals = 0;
+    bool natural = false;
+    for (int code = quick(ctx_.mml.tuneChar);; code = quick(ctx_.mml.tuneChar)) {
+      if (code == kAuxFirst || code == kAuxSecond) {
+        accidentals += code == kAuxFirst ? 1 : -1;
+      } else if (code == kAuxThird) {
+        natural = true;
+      } else if (code == kCodeLineEnd || code == kCodeNumber || code == kCodeNoMatch) {
+        break;
+      } else {
+        return false;
+      }
+      scanner_.advance(ahead_);
+      if (natural) break;
+    }
+    int64_t value = pitchOf(ctx_.part(), semitone, accidentals, natural);
+    pitch = static_cast<int>(value);
+    return value >= 0 && value <= 127;
+  }
+
+  // A length and the code that follows it, as the general path reads them.
+  bool readLength(int32_t& length, int& next) {
+    int64_t total = 0;
+    // The general path peeks for portamento before the length, at the
+    // place where the length's first lookup stands.
+    next = quick(ctx_.mml.commands);
+    if (next == kMmlPortamento) return false;
+    for (;;) {
+      int64_t part = 0;
+      if (!readPart(next, part) || !addDots(part)) return false;
+      total += part;
+      if (total > kMaxLength) return false;
+      next = quick(ctx_.mml.commands);
+      if (next == KeywordTable::kSearch) return false;
+      if (next != kMmlLengthJoin) break;
+      scanner_.advance(ahead_);
+      next = quick(ctx_.mml.commands);
+    }
+    total *= ctx_.running.lengthScale;
+    length = static_cast<int32_t>(total);
+    return total <= kMaxLength;
+  }
+
+  // A part of a length, `code` the quick answer at its start.
+  bool readPart(int code, int64_t& part) {
+    if (code != kCodeNumber) {
+      part = ctx_.part().defaultLength;
+      return code != KeywordTable::kSearch && code != kCodeNoMatch;
+    }
+    int64_t n = 0;
+    for (int digits = 0; ahead_.cur >= '0' && ahead_.cur <= '9'; ++digits) {
+      if (digits == 5) return false;
+      n = n * 10 + (ahead_.cur - '0');
+      scanner_.advance(ahead_);
+    }
+    int32_t zenlen = ctx_.settings.zenlen;
+    if (n > kMaxLength) return false;
+    if (n == 0) n = zenlen;
+    if (zenlen % n != 0) return false;
+    part = zenlen / n;
+    return true;
+  }
+
+  bool addDots(int64_t& part) {
+    int64_t half = part;
+    for (;;) {
+      int code = quick(ctx_.mml.countAdd);
+      if (code == kCodeLineEnd || code == kCodeNumber || code == kCodeNoMatch) return true;
+      if (code != kAuxFirst || half % 2 != 0) return false;
+      scanner_.advance(ahead_);
+      half /= 2;
+      part += half;
+      if (part > kMaxLength) return false;
+    }
+  }
+
+  // The most a note writes here: detune, note, and the tie and rest that
+  // end a gated note.
+  static constexpr size_t kMostBytes = 3 + 3 + 1 + 3;
+
+  void emit(int pitch, int note, int32_t length, int32_t sounding, int next) {
+    ctx_.running.tieFlag = false;
+    ByteBuffer& track = ctx_.track();
+    putWordEvent(track.append(3), kEventDetune, detuneValue(ctx_, pitch, 0));
+    PartState& p = ctx_.part();
+    p.tieState = TieState::kNone;
+    if (next == kMmlTie) {
+      p.tieState = TieState::kNote;
+      p.tiePitch = pitch;
+      ctx_.running.tieFlag = true;
+    }
+    if (sounding != 0) putWordEvent(track.append(3), note, sounding);
+    if (length > sounding) {
+      *track.append(1) = kEventTie;
+      putWordEvent(track.append(3), kEventRest, length - sounding);
+    }
+    finishNote(ctx_, length);
+  }
+
+  CompileContext& ctx_;
+  Scanner& scanner_;
+  Scanner::Lookahead ahead_;
+};
+
 }  // namespace
 
 int notePitch(CompileContext& ctx, int semitone) {
@@ -166,45 +380,27 @@ int notePitch(CompileContext& ctx, int semitone) {
         more = false;
     }
   }
-  int64_t pitch = semitone + accidentals + (natural ? 0 : p.keySignature[semitone]) +
-                  int64_t{p.transpose} + p.secondTranspose +
-                  (int64_t{p.octave} + p.octaveShiftOnce) * 12 + 12;
+  int64_t pitch = pitchOf(p, semitone, accidentals, natural);
   if (pitch < 0 || pitch > 127) ctx.error("音程が範囲外です");
   return static_cast<int>(pitch);
 }
 
 int32_t readLength(CompileContext& ctx) {
-  int64_t total = 0;
-  do {
-    total += addDots(ctx, lengthPart(ctx));
-    if (total > kMaxLength) ctx.error("音長が長すぎます");
-  } while (takeKeyword(ctx, kMmlLengthJoin));
-  total *= ctx.running.lengthScale;
-  if (total > kMaxLength) ctx.error("音長が長すぎます");
-  return static_cast<int32_t>(total);
+  int next = 0;
+  return readLength(ctx, next);
 }
 
 void emitDetune(CompileContext& ctx, int pitch, int64_t extra) {
-  const PartState& p = ctx.part();
-  int64_t t = int64_t{p.detune} + p.secondDetune + extra;
-  int64_t k = ctx.settings.keywidth;
-  int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
-                  : ctx.onFmPart() ? fmDetune(pitch, t, k)
-                                   : pcmDetune(t, k);
-  ctx.emitByteWord(kEventDetune, static_cast<int32_t>(value));
+  ctx.emitByteWord(kEventDetune, detuneValue(ctx, pitch, extra));
 }
 
 void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
   if (length == 0) return;
-  const PartState& p = ctx.part();
-  int64_t note = pitch;
-  int64_t k = ctx.settings.keywidth;
-  if (ctx.onFmPart() && k != 0) note += (int64_t{p.secondDetune} + p.detune + extra) / k;
-  if (note < 0 || note > 127) ctx.error("音程が範囲外です");
-  ctx.emitByteWord(static_cast<int>(note), length);
+  ctx.emitByteWord(noteByte(ctx, pitch, extra), length);
 }
 
 void onNote(CompileContext& ctx) {
+  if (NoteLane(ctx).play(ctx.currentCode - kMmlNoteC)) return;
   int pitch = notePitch(ctx, ctx.currentCode - kMmlNoteC);
   ctx.running.tieFlag = false;
   int32_t length = ctx.scanner.peek(ctx.mml.commands) == kMmlPortamento ? portamento(ctx, pitch)

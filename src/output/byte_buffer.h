@@ -27,6 +27,15 @@ class ByteBuffer {
   bool reserve(size_t extra) { return hasRoom(extra) || grow(extra); }
   bool hasRoom(size_t extra) const { return extra <= capacity_ - length_; }
   void put(uint8_t byte) { data_[length_++] = byte; }
+  // The next `count` bytes, appended as they are written through the
+  // pointer (room must have been made); one update of the length instead of
+  // one per byte, which the stores through a byte pointer would otherwise
+  // force the compiler to reload.
+  uint8_t* append(size_t count) {
+    uint8_t* at = data_ + length_;
+    length_ += count;
+    return at;
+  }
   void putBytes(const uint8_t* bytes, size_t count);
 
   uint8_t* data() { return data_; }

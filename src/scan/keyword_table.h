@@ -74,6 +74,10 @@ class KeywordTable {
     return firstMatch(bucket.all, text, length);
   }
 
+  // The answer for text that starts with `byte` when it needs no search: a
+  // code, or -1 when no record starts with the byte; kSearch otherwise.
+  int quickAnswer(unsigned char byte) const { return quick_[byte]; }
+
   // The code of the first record whose name equals `token`; -1 when none does.
   int matchWhole(std::string_view token) const;
 
@@ -84,6 +88,10 @@ class KeywordTable {
   size_t end() const { return end_; }
   // The name of record `index` (0 is the title).
   std::string_view nameAt(size_t index) const { return records_[index].nameText(); }
+
+  // A quick answer that says "search the bucket"; otherwise an answer is a
+  // code, or -1 when no record starts with the byte.
+  static constexpr int kSearch = -0x10000;
 
  private:
   // A record as the lookup compares it.
@@ -102,10 +110,6 @@ class KeywordTable {
 
   void rebuildIndex();
   void rebuildQuickAnswers();
-
-  // A quick answer that says "search the bucket"; otherwise an answer is a
-  // code, or -1 when no record starts with the byte.
-  static constexpr int kSearch = -0x10000;
   static int firstMatch(const std::vector<Candidate>& candidates, std::string_view text,
                         size_t& length) {
     for (const Candidate& c : candidates) {

@@ -62,6 +62,17 @@ class Scanner {
   std::string collect(std::string_view set);
 
   // MML level.
+  // The character at `pos`, advancing it as nextChar() advances the
+  // position: a line end at the end of the buffer, without advancing.
+  int take(size_t& pos) {
+    char c = line_[pos];
+    if (c == '\0') {
+      newLineNeeded_ = true;
+      return '\n';
+    }
+    ++pos;
+    return static_cast<unsigned char>(c);
+  }
   int nextChar() {
     char c = line_[pos_];
     if (c == '\0') {
@@ -88,14 +99,24 @@ class Scanner {
     } else if (cur_ < '0' || cur_ > '9') {
       numberMissing();
     }
+    // The digits, with the position kept in a register as nextChar() would
+    // move it.
+    size_t pos = pos_;
+    int c = cur_;
     size_t stored = negative ? 1 : 0;
     int64_t value = 0;
-    while (cur_ >= '0' && cur_ <= '9') {
-      if (stored == kNumberLimit) numberTooLong();
+    while (c >= '0' && c <= '9') {
+      if (stored == kNumberLimit) {
+        pos_ = pos;
+        cur_ = c;
+        numberTooLong();
+      }
       ++stored;
-      value = value * 10 + (cur_ - '0');  // at most 14 digits: no overflow
-      nextChar();
+      value = value * 10 + (c - '0');  // at most 14 digits: no overflow
+      c = take(pos);
     }
+    pos_ = pos;
+    cur_ = c;
     value = negative ? -value : value;
     if (value < low || value > high) numberOutOfRange();
     return static_cast<int32_t>(value);
@@ -112,13 +133,48 @@ class Scanner {
   void skipToBar();
   void skipLine();
   void skipBlanks() {
-    while (cur_ == ' ' || cur_ == '\t') nextChar();
+    if (cur_ != ' ' && cur_ != '\t') return;
+    size_t pos = pos_;
+    int c;
+    do {
+      c = take(pos);
+    } while (c == ' ' || c == '\t');
+    pos_ = pos;
+    cur_ = c;
+  }
+
+  // A read-ahead over the current line that moves the scanner only when
+  // committed: it steps as nextChar() and skipBlanks() would.
+  struct Lookahead {
+    size_t pos;
+    int cur;
+    bool reachedEnd;  // the end of the buffer was met: a new line is needed
+  };
+  Lookahead lookahead() const { return {pos_, cur_, false}; }
+  void advance(Lookahead& a) const {
+    char c = line_[a.pos];
+    if (c == '\0') {
+      a.reachedEnd = true;
+      a.cur = '\n';
+      return;
+    }
+    ++a.pos;
+    a.cur = static_cast<unsigned char>(c);
+  }
+  void skipBlanks(Lookahead& a) const {
+    while (a.cur == ' ' || a.cur == '\t') advance(a);
+  }
+  void commit(const Lookahead& a) {
+    pos_ = a.pos;
+    cur_ = a.cur;
+    if (a.reachedEnd) newLineNeeded_ = true;
   }
 
   Position savePosition() const { return {pos_, cur_, newLineNeeded_}; }
   void restorePosition(const Position& p);
 
   int current() const { return cur_; }
+  bool atDigit() const { return cur_ >= '0' && cur_ <= '9'; }
   bool atLineEnd() const { return cur_ == '\n'; }
   // The current line from its start through the last character taken.
   std::string_view takenText() const { return std::string_view(line_, pos_); }
@@ -141,6 +197,11 @@ class Scanner {
     skipBlanks();
     if (cur_ == '\n') return kCodeLineEnd;
     if (cur_ >= '0' && cur_ <= '9') return kCodeNumber;
+    int quick = table.quickAnswer(static_cast<unsigned char>(cur_));
+    if (quick != KeywordTable::kSearch) {
+      if (quick >= 0 && take) nextChar();  // a keyword of one byte: the current one
+      return quick;
+    }
     size_t length = 0;
     int code = table.matchPrefix(restOfLine(), length);
     if (code >= 0 && take) {

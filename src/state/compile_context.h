@@ -96,18 +96,18 @@ struct CompileContext {
     t.put(static_cast<uint8_t>(value));
   }
   void emitWord(int value) {
-    ByteBuffer& t = tracks[currentPart];
     reserveTrack(2);
-    t.put(static_cast<uint8_t>(value & 0xFF));
-    t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
+    uint8_t* at = tracks[currentPart].append(2);
+    at[0] = static_cast<uint8_t>(value & 0xFF);
+    at[1] = static_cast<uint8_t>((value >> 8) & 0xFF);
   }
   // An event of a code byte and a 16-bit operand.
   void emitByteWord(int code, int value) {
-    ByteBuffer& t = tracks[currentPart];
     reserveTrack(3);
-    t.put(static_cast<uint8_t>(code));
-    t.put(static_cast<uint8_t>(value & 0xFF));
-    t.put(static_cast<uint8_t>((value >> 8) & 0xFF));
+    uint8_t* at = tracks[currentPart].append(3);
+    at[0] = static_cast<uint8_t>(code);
+    at[1] = static_cast<uint8_t>(value & 0xFF);
+    at[2] = static_cast<uint8_t>((value >> 8) & 0xFF);
   }
   // The code of an event that carries the count of its following bytes, and
   // that count (its length less the code and the count byte).
