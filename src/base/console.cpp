@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/environment.h"
+
 namespace tallow {
 
 std::optional<EncodingChoice> parseEncodingChoice(std::string_view value) {
@@ -49,6 +51,15 @@ bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<st
       streamEncoding(choice.value_or(EncodingChoice::kAuto), STDERR_FILENO, utf8Locale));
   err.flushFirst(&out);
   return choice.has_value();
+}
+
+int runConsoleTool(int argc, char** argv, ConsoleTool tool) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  FileOutStream out(stdout, false);
+  FileOutStream err(stderr, false);
+  setUpConsole(out, err, Environment::fromProcess().encoding, adoptUtf8Locale());
+  const int status = tool(args, out, err);
+  return out.close() && err.close() ? status : 1;
 }
 
 }  // namespace tallow

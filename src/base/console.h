@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/out_stream.h"
 #include "base/utf8.h"
@@ -33,5 +34,14 @@ bool adoptUtf8Locale();
 // value is none of the known ones.
 bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value,
                   bool utf8Locale);
+
+// A tool's command line: the arguments after the program name, its two
+// streams; the exit status.
+using ConsoleTool = int (*)(const std::vector<std::string>& args, OutStream& out, OutStream& err);
+
+// The main function of a listening tool: the console streams set up from the
+// environment, `tool` run on the arguments, and exit status 1 when what the
+// tool wrote could not all be written.
+int runConsoleTool(int argc, char** argv, ConsoleTool tool);
 
 }  // namespace tallow
