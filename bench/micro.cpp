@@ -1,5 +1,5 @@
 // Micro benchmarks of the hot mechanisms: keyword lookup, the macro and
-// brace passes and the stream optimiser.
+// brace passes, the plain-line scan and the stream optimiser.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -9,6 +9,7 @@
 #include "output/optimizer.h"
 #include "preprocess/braces.h"
 #include "preprocess/macros.h"
+#include "preprocess/plain_text.h"
 #include "state/compile_context.h"
 
 namespace {
@@ -58,6 +59,15 @@ void BracePass(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));
 }
 BENCHMARK(BracePass);
+
+// The scan that lets a plain line be written where it was read.
+void PlainLineScan(benchmark::State& state) {
+  std::string line =
+      "1 o4 l8 c d e f g a b c+ d- e8. f16 g4 a2 b > c4 < c d e f g a b r8 c%12 d&d8~16\n";
+  for (auto _ : state) benchmark::DoNotOptimize(tallow::firstSpecialByte(line));
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(line.size()));
+}
+BENCHMARK(PlainLineScan);
 
 // A bar repeated: a volume, a detune, two tied notes, a pan and a rest.
 std::vector<uint8_t> optimizerStream() {

@@ -12,6 +12,7 @@
 #include "base/text_scan.h"
 #include "preprocess/characters.h"
 #include "preprocess/macros.h"
+#include "preprocess/plain_text.h"
 
 namespace tallow {
 namespace {
@@ -107,7 +108,7 @@ bool BraceExpander::run(std::string_view source) {
       ++i;
       if (!closeGroup(source, i)) return false;
     } else {
-      size_t end = i + 1 + plainPrefix(source.substr(i + 1), '{', '}', '\\');
+      size_t end = i + 1 + firstBraceByte(source.substr(i + 1));
       while (end < source.size() && plain_[static_cast<unsigned char>(source[end])]) ++end;
       if (!copy(source.substr(i, end - i))) return false;
       i = end;

@@ -64,7 +64,9 @@ LineLoop::Step LineLoop::includeLine() {
     run_.say("引数が多すぎます\n");
     return locationReport();
   }
-  if (!processFile(run_, std::move(name))) {
+  bool included = processFile(run_, std::move(name));
+  run_.lastFile = file_.name;
+  if (!included) {
     run_.editorError(file_.name, file_.lineNumber, column());
     return Step::kFailed;
   }

@@ -1,11 +1,14 @@
 // The state of one preprocessor run and the line loop over one file.
 //
-// A run owns the intermediate file, the message stream, the macro table, the
-// #with prefix, the include depth and the tone compiler's run state; all of
-// them cross file boundaries.  Each open file has one LineLoop, which reads
-// it line by line and keeps the stack of its open conditional blocks (a
-// block never spans files).  The loop's members are defined by concern in
-// line_loop.cpp, conditionals.cpp, includes.cpp and with_prefix.cpp.
+// A run owns the intermediate file's writer, the message stream, the macro
+// table, the #with prefix, the include depth and the tone compiler's run
+// state; all of them cross file boundaries.  Each open file has one
+// LineLoop, which reads it line by line and keeps the stack of its open
+// conditional blocks (a block never spans files).  Lines are read into the
+// writer's free space, so that a line which no pass changes is written where
+// it was read; any other line is copied out and handled from the copy.  The
+// loop's members are defined by concern in line_loop.cpp, conditionals.cpp,
+// includes.cpp and with_prefix.cpp.
 #pragma once
 
 #include <string>
@@ -15,6 +18,7 @@
 #include "base/compile_job.h"
 #include "base/files.h"
 #include "base/out_stream.h"
+#include "preprocess/intermediate.h"
 #include "preprocess/line_class.h"
 #include "preprocess/macros.h"
 #include "tonebank/tone_defs.h"
@@ -56,11 +60,14 @@ struct KilnRun {
 
   const CompileJob& job;
   const Environment& env;
-  FileWriter& intermediate;
+  IntermediateWriter intermediate;
   KilnMessages messages;
   OutStream* editor = nullptr;  // TALLOWC_DIAGNOSTICS=gnu: standard error
   bool editorLineWritten = false;
-  std::string lastFile;  // where the run was when it failed, for the editor line
+  // Where the run was when it failed, for the editor line: the file of the
+  // loop that reads (set when a loop starts and when an include returns)
+  // and the line it handles.
+  std::string lastFile;
   int lastLine = 0;
   std::string sourceDir;  // the main source's directory with its separator, or empty
   int includeDepth = 0;   // files open at the moment, the main file included
@@ -113,7 +120,12 @@ class LineLoop {
   };
 
   // line_loop.cpp
-  bool readLine(TextReader::Result& result);
+  // These two run for every line, from run() only, which they are inlined
+  // into.
+  [[gnu::always_inline]] inline bool readLine(TextReader::Result& result, std::string_view& text);
+  [[gnu::always_inline]] inline bool writtenInPlace(std::string_view text);
+  size_t putPrefix();
+  void takeLine(std::string_view text);
   Step handleLine();
   Step handleActive(LineClass lineClass);
   Step ordinaryLine();
@@ -142,7 +154,10 @@ class LineLoop {
 
   KilnRun& run_;
   SourceFile& file_;
-  std::string read_;      // the bytes of the latest read
+  char* read_ = nullptr;  // where the latest line was read, in the writer's free space
+  // The latest line when it was written in place, while its bytes are still
+  // in the writer: it is the line a read error reports.
+  std::string_view inPlace_;
   std::string line_;      // the line being handled, finally its expanded text
   std::string expanded_;  // the macro-expanded text of an ordinary line
   size_t pos_ = 0;

@@ -30,6 +30,22 @@ enum class LineClass : int32_t {
   kLongWord = 20,
 };
 
+// The classes whose lines take the ordinary-line pipeline (macros, braces,
+// the #with prefix) where they are not skipped.
+constexpr bool isOrdinary(LineClass lineClass) {
+  switch (lineClass) {
+    case LineClass::kText:
+    case LineClass::kUndef:
+    case LineClass::kTitle:
+    case LineClass::kArtist:
+    case LineClass::kOtherWord:
+    case LineClass::kLongWord:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Classifies `line` from `pos`.  A line whose first non-blank character is
 // "#", "'", "." or "@" is classed by its first word (up to a blank, tab, line
 // feed, digit or the end), looked up case-insensitively in the directive

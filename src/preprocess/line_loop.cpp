@@ -3,7 +3,14 @@
 // the intermediate file (an #include line yields the included output
 // instead), so that the compiler can count lines.  A failure prints its
 // messages and the location report and ends the loop at once.
+//
+// Most lines of a score are plain text: no comment, reference, brace,
+// escape or NUL.  One scan finds that out, and such a line is written where
+// it was read, without a copy (the passes copy multibyte characters whole,
+// so these change nothing either); every other line goes through the
+// passes, each of which is skipped when its bytes are absent.
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "base/text.h"
@@ -11,12 +18,22 @@
 #include "preprocess/braces.h"
 #include "preprocess/comment.h"
 #include "preprocess/kiln_run.h"
+#include "preprocess/plain_text.h"
 #include "tonebank/fmb_file.h"
 
 namespace tallow {
+namespace {
+
+// A line is read behind room for the #with prefix and its blank.
+static_assert(kLineBufferSize + kMaxWithPrefixLength + 1 <= IntermediateWriter::kRoomLimit);
+
+bool isAsciiAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
 
 LineLoop::LineLoop(KilnRun& run, SourceFile& file) : run_(run), file_(file) {
-  read_.resize(kLineBufferSize);
   line_.reserve(kLineBufferSize);
   expanded_.reserve(kLineBufferSize);
 }
@@ -24,15 +41,20 @@ LineLoop::LineLoop(KilnRun& run, SourceFile& file) : run_(run), file_(file) {
 BlockEnd processLines(KilnRun& run, SourceFile& file) { return LineLoop(run, file).run(); }
 
 BlockEnd LineLoop::run() {
+  run_.lastFile = file_.name;
   for (;;) {
     TextReader::Result result;
-    if (!readLine(result)) {
+    std::string_view text;
+    if (!readLine(result, text)) {
       if (result == TextReader::Result::kError) {
+        if (!inPlace_.empty()) line_.assign(inPlace_);
         locationReport();
         return BlockEnd::kFailed;
       }
       return endOfBlocks();
     }
+    if (writtenInPlace(text)) continue;
+    takeLine(text);
     switch (handleLine()) {
       case Step::kNext:
         break;
@@ -48,13 +70,60 @@ BlockEnd LineLoop::run() {
   }
 }
 
-// Reads the next line into line_.  A NUL byte ends the line's text; the line
-// keeps the line feed it was read with.
-bool LineLoop::readLine(TextReader::Result& result) {
+// Reads the next line into the intermediate file's free space, behind room
+// for the #with prefix and its blank.  A line written in place before is
+// copied out first if the writer is about to hand its bytes to the file.
+bool LineLoop::readLine(TextReader::Result& result, std::string_view& text) {
+  size_t lead = run_.withPrefix.empty() ? 0 : run_.withPrefix.size() + 1;
+  if (!inPlace_.empty() && !run_.intermediate.hasRoom(lead + kLineBufferSize)) {
+    line_.assign(inPlace_);
+    inPlace_ = {};
+  }
+  read_ = run_.intermediate.reserve(lead + kLineBufferSize) + lead;
   size_t length = 0;
-  result = file_.reader.readLine(read_.data(), kLineBufferSize, length);
+  result = file_.reader.readLine(read_, kLineBufferSize, length);
   if (result != TextReader::Result::kLine) return false;
-  std::string_view text(read_.data(), length);
+  text = std::string_view(read_, length);
+  ++file_.lineNumber;
+  return true;
+}
+
+// A line of ordinary text in which no pass would change a byte is written
+// where it was read, with the #with prefix put in the room before it.
+bool LineLoop::writtenInPlace(std::string_view text) {
+  if (file_.byteOrderMarkPending || skipping() || firstSpecialByte(text) != text.size()) {
+    return false;
+  }
+  // A letter or a digit starts neither a directive nor a tone word.
+  size_t pos = 0;
+  LineClass lineClass =
+      !text.empty() && isAsciiAlnum(text[0])
+          ? (toneInProgress(run_.tones) ? LineClass::kToneDef : LineClass::kText)
+          : classifyLine(text, pos, toneInProgress(run_.tones), !run_.withPrefix.empty());
+  if (!isOrdinary(lineClass)) return false;
+  run_.messages.forget();
+  run_.lastLine = file_.lineNumber;
+  pos_ = pos;
+  inPlace_ = text;
+  run_.intermediate.commit(text.size() + (run_.withPrefix.empty() ? 0 : putPrefix()));
+  return true;
+}
+
+// Puts the #with prefix and its blank in the room before the line read;
+// returns their length.
+size_t LineLoop::putPrefix() {
+  const std::string& prefix = run_.withPrefix;
+  char* lead = read_ - prefix.size() - 1;
+  std::memcpy(lead, prefix.data(), prefix.size());
+  lead[prefix.size()] = ' ';
+  return prefix.size() + 1;
+}
+
+// Copies the line read into line_.  A UTF-8 byte-order mark before the
+// file's first line is dropped; a NUL byte ends the line's text, and the
+// line keeps the line feed it was read with.
+void LineLoop::takeLine(std::string_view text) {
+  inPlace_ = {};
   if (file_.byteOrderMarkPending) {
     if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
     file_.byteOrderMarkPending = false;
@@ -66,18 +135,15 @@ bool LineLoop::readLine(TextReader::Result& result) {
     line_.assign(text.substr(0, nul));
     if (text.back() == '\n') line_.push_back('\n');
   }
-  ++file_.lineNumber;
-  return true;
 }
 
 LineLoop::Step LineLoop::handleLine() {
   pos_ = 0;
   run_.messages.forget();
-  run_.lastFile = file_.name;
   run_.lastLine = file_.lineNumber;
   LineClass lineClass =
       classifyLine(line_, pos_, toneInProgress(run_.tones), !run_.withPrefix.empty());
-  if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist)
+  if (lineClass != LineClass::kTitle && lineClass != LineClass::kArtist && mayHoldComment(line_))
     stripComment(line_, file_.encoding);
   // These act alike in taken and skipped branches.
   switch (lineClass) {
@@ -147,12 +213,19 @@ LineLoop::Step LineLoop::handleActive(LineClass lineClass) {
   }
 }
 
-// Macros, then braces; the #with prefix and a blank go before the text.
+// Macros, then braces; the #with prefix and a blank go before the text.  A
+// pass that cannot change the text is skipped: the text then moves on by a
+// swap of the buffers, so that the brace pass still builds its output in
+// line_ and reads the macro-expanded text from expanded_.
 LineLoop::Step LineLoop::ordinaryLine() {
-  if (!expandMacros(line_, expanded_, run_.macros, run_.messages, file_.encoding)) {
+  if (!mayHoldReference(line_)) {
+    line_.swap(expanded_);
+  } else if (!expandMacros(line_, expanded_, run_.macros, run_.messages, file_.encoding)) {
     return locationReport();
   }
-  if (!expandBraces(expanded_, line_, run_.messages, file_.encoding)) {
+  if (!mayHoldBrace(expanded_)) {
+    line_.swap(expanded_);
+  } else if (!expandBraces(expanded_, line_, run_.messages, file_.encoding)) {
     return locationReport(expanded_);
   }
   if (!run_.withPrefix.empty()) {

@@ -5,9 +5,10 @@
 // limited to 16 levels, every output to 8191 bytes.  The bindings in force
 // are those of the use whose body is being expanded: arguments are expanded
 // with no bindings where their parameter is used, so they see macros but no
-// parameters.  Finished nested expansions are cached in the table (see
-// MacroTable), which changes no result: a failure is never cached, and every
-// failure ends the line.
+// parameters.  Arguments are views of the text they are written in, kept on
+// a stack while their use is expanded.  Finished nested expansions are cached
+// in the table (see MacroTable), which changes no result: a failure is never
+// cached, and every failure ends the line.
 #include "preprocess/macros.h"
 
 #include <array>
@@ -17,6 +18,7 @@
 #include "base/text_scan.h"
 #include "preprocess/characters.h"
 #include "preprocess/delimiters.h"
+#include "preprocess/plain_text.h"
 
 namespace tallow {
 namespace {
@@ -26,33 +28,68 @@ constexpr size_t kCacheBudget = 16u << 20;
 // What one cache entry costs besides its key and text, roughly.
 constexpr size_t kCacheEntryOverhead = 64;
 
-// The arguments of one use of a macro with parameters.
+// One use of a macro with parameters: its arguments are the views
+// arguments_[first], arguments_[first + 1], ... of the expander, one per
+// parameter, in order.
 struct Binding {
   const Macro* macro;
-  std::vector<std::string> arguments;  // one per parameter of `macro`
+  size_t first;
 };
 
+// Appends `value` as `bytes` bytes, the lowest first.
 void appendNumber(std::string& key, uint64_t value, size_t bytes) {
-  for (size_t i = 0; i < bytes; ++i) key.push_back(static_cast<char>(value >> (8 * i)));
+  char buffer[8];
+  for (size_t i = 0; i < bytes; ++i) buffer[i] = static_cast<char>(value >> (8 * i));
+  key.append(buffer, bytes);
 }
 
-// Identifies one nested expansion: the macro whose body is expanded (none
-// for an argument text), the nesting level and the texts bound for it.
-std::string cacheKey(Encoding encoding, const Macro* macro, int nesting,
-                     const std::vector<std::string>* texts) {
-  std::string key(1, static_cast<char>(encoding));
+// Builds into `key` what identifies one nested expansion: the macro whose
+// body is expanded (none for an argument text), the nesting level and the
+// texts bound for it (`texts` null when there is no binding at all).
+void buildCacheKey(std::string& key, Encoding encoding, const Macro* macro, int nesting,
+                   const std::string_view* texts, size_t count) {
+  key.assign(1, static_cast<char>(encoding));
   appendNumber(key, reinterpret_cast<uintptr_t>(macro), sizeof(uintptr_t));
   appendNumber(key, static_cast<uint64_t>(nesting), 1);
   if (texts == nullptr) {
     appendNumber(key, UINT32_MAX, 4);
-    return key;
+    return;
   }
-  appendNumber(key, texts->size(), 4);
-  for (const std::string& text : *texts) {
-    appendNumber(key, text.size(), 4);
-    key += text;
+  appendNumber(key, count, 4);
+  for (size_t k = 0; k < count; ++k) {
+    appendNumber(key, texts[k].size(), 4);
+    key += texts[k];
   }
-  return key;
+}
+
+// Blanks and tabs are skipped before names and arguments, several times per
+// reference, so the skip is inlined here.
+size_t skipBlanksFrom(std::string_view text, size_t pos) {
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+  return pos;
+}
+
+constexpr std::array<bool, 256> delimiterTable(std::string_view delimiters) {
+  std::array<bool, 256> table{};
+  for (char c : delimiters) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}
+
+constexpr std::array<bool, 256> kRefEnds = delimiterTable(kRefDelimiters);
+
+// readWord with the delimiters of a reference, giving the name as a view of
+// `text`: blanks and tabs are skipped, at most 31 bytes are taken, and a
+// longer name fails with `pos` unchanged.
+bool readReferenceName(std::string_view text, size_t& pos, std::string_view& name) {
+  size_t start = skipBlanksFrom(text, pos);
+  size_t end = start;
+  while (end < text.size() && !kRefEnds[static_cast<unsigned char>(text[end])]) {
+    if (end - start == kMaxWordLength) return false;
+    ++end;
+  }
+  name = text.substr(start, end - start);
+  pos = end;
+  return true;
 }
 
 // Bytes that are copied as they are: all but references, backslashes and the
@@ -66,18 +103,20 @@ class Expander {
       : table_(table),
         messages_(messages),
         encoding_(encoding),
-        plain_(encoding == Encoding::kUtf8 ? kPlainUtf8 : kPlainCp932) {}
+        plain_(encoding == Encoding::kUtf8 ? kPlainUtf8 : kPlainCp932),
+        key_(table.keyBuffer()),
+        arguments_(table.argumentStack()) {}
 
   bool expand(std::string_view source, std::string& out, const Binding* inForce);
 
  private:
   bool dollarReference(std::string_view source, size_t& i, std::string& out,
                        const Binding* inForce);
-  bool readArguments(std::string_view source, size_t& i, const std::string& name, Binding& use);
+  bool readArguments(std::string_view source, size_t& i, std::string_view name, const Macro& macro);
   bool questionReference(std::string_view source, size_t& i, std::string& out,
                          const Binding* inForce);
-  bool insertExpansion(const std::string& name, const Binding* inForce, const Binding* use,
-                       std::string& out);
+  bool insertExpansion(std::string_view name, const Macro* macro, const Binding* inForce,
+                       const Binding* use, std::string& out);
   bool append(std::string& out, std::string_view text);
   bool tooLong();
   void say(std::string_view utf8, std::string_view name) {
@@ -89,6 +128,12 @@ class Expander {
   Encoding encoding_;
   const std::array<bool, 256>& plain_;
   int nesting_ = 0;
+  // The cache key of the latest lookup (the table's buffer).
+  std::string& key_;
+  // The arguments of the uses being expanded, outermost first: a use pushes
+  // its own and drops them when its expansion is done (the table's buffer,
+  // empty between expansions).
+  std::vector<std::string_view>& arguments_;
 };
 
 bool Expander::tooLong() {
@@ -129,7 +174,7 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
       ok = append(out, source.substr(i, length));
       i += length;
     } else {
-      size_t end = i + 1 + plainPrefix(source.substr(i + 1), '$', '?', '\\');
+      size_t end = i + 1 + firstReferenceByte(source.substr(i + 1));
       while (end < source.size() && plain_[static_cast<unsigned char>(source[end])]) ++end;
       ok = append(out, source.substr(i, end - i));
       i = end;
@@ -141,31 +186,34 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
 
 bool Expander::dollarReference(std::string_view source, size_t& i, std::string& out,
                                const Binding* inForce) {
-  std::string name;
-  if (!readWord(source, i, name, kRefDelimiters)) return false;
+  std::string_view name;
+  if (!readReferenceName(source, i, name)) return false;
   const Macro* macro = table_.find(name);
-  i = skipBlanks(source, i);
+  i = skipBlanksFrom(source, i);
   if (macro == nullptr || macro->parameters.empty()) {
-    return insertExpansion(name, inForce, nullptr, out);
+    return insertExpansion(name, macro, inForce, nullptr, out);
   }
   if (i >= source.size() || source[i] != '(') {
     say("マクロ %s に対する引数が足りません\n", name);
     return false;
   }
   ++i;
-  Binding use{macro, {}};
-  if (!readArguments(source, i, name, use)) return false;
-  return insertExpansion(name, inForce, &use, out);
+  Binding use{macro, arguments_.size()};
+  bool ok =
+      readArguments(source, i, name, *macro) && insertExpansion(name, macro, inForce, &use, out);
+  arguments_.resize(use.first);
+  return ok;
 }
 
-bool Expander::readArguments(std::string_view source, size_t& i, const std::string& name,
-                             Binding& use) {
-  const size_t count = use.macro->parameters.size();
+// Pushes one argument per parameter of `macro` onto arguments_.
+bool Expander::readArguments(std::string_view source, size_t& i, std::string_view name,
+                             const Macro& macro) {
+  const size_t count = macro.parameters.size();
   for (size_t k = 0; k < count; ++k) {
-    std::string argument;
+    std::string_view argument;
     if (!readArgument(source, i, argument)) return false;
-    i = skipBlanks(source, i);
-    use.arguments.push_back(std::move(argument));
+    i = skipBlanksFrom(source, i);
+    arguments_.push_back(argument);
     bool last = k + 1 == count;
     char expected = last ? ')' : ',';
     if (i >= source.size() || source[i] != expected) {
@@ -181,46 +229,51 @@ bool Expander::readArguments(std::string_view source, size_t& i, const std::stri
 
 bool Expander::questionReference(std::string_view source, size_t& i, std::string& out,
                                  const Binding* inForce) {
-  i = skipBlanks(source, i);
-  std::string name;
-  if (i < source.size()) name.assign(1, source[i++]);
-  if (!insertExpansion(name, inForce, nullptr, out)) return false;
-  i = skipBlanks(source, i);
+  i = skipBlanksFrom(source, i);
+  std::string_view name;
+  if (i < source.size()) name = source.substr(i++, 1);
+  if (!insertExpansion(name, table_.find(name), inForce, nullptr, out)) return false;
+  i = skipBlanksFrom(source, i);
   return true;
 }
 
 // Appends the expansion of `name`: the argument bound to a parameter of that
-// name, else the body of the macro of that name expanded with `use`.
-bool Expander::insertExpansion(const std::string& name, const Binding* inForce, const Binding* use,
-                               std::string& out) {
+// name, else the body of `macro` (the table's macro of that name) expanded
+// with `use`.
+bool Expander::insertExpansion(std::string_view name, const Macro* macro, const Binding* inForce,
+                               const Binding* use, std::string& out) {
   std::string_view text;
-  const Macro* macro = nullptr;
   const Binding* nested = nullptr;
-  std::vector<std::string> argumentKey;
-  const std::vector<std::string>* keyTexts = nullptr;
+  const std::string_view* keyTexts = nullptr;
+  size_t keyCount = 0;
   bool bound = false;
   if (inForce != nullptr) {
     const std::vector<std::string>& parameters = inForce->macro->parameters;
     for (size_t k = 0; k < parameters.size() && !bound; ++k) {
       if (parameters[k] != name) continue;
-      text = inForce->arguments[k];
-      argumentKey.assign(1, inForce->arguments[k]);
-      keyTexts = &argumentKey;
+      text = arguments_[inForce->first + k];
+      keyTexts = &arguments_[inForce->first + k];
+      keyCount = 1;
       bound = true;
     }
   }
-  if (!bound) {
-    macro = table_.find(name);
+  if (bound) {
+    macro = nullptr;
+  } else {
     if (macro == nullptr) {
       say("マクロ %s は定義されていません\n", name);
       return false;
     }
     text = macro->body;
     nested = use;
-    keyTexts = use != nullptr ? &use->arguments : nullptr;
+    if (use != nullptr) {
+      keyTexts = arguments_.data() + use->first;
+      keyCount = macro->parameters.size();
+    }
   }
-  std::string key = cacheKey(encoding_, macro, nesting_, keyTexts);
-  if (const std::string* cached = table_.cachedExpansion(key)) return append(out, *cached);
+  buildCacheKey(key_, encoding_, macro, nesting_, keyTexts, keyCount);
+  if (const std::string* cached = table_.cachedExpansion(key_)) return append(out, *cached);
+  std::string key = key_;  // nested expansions build their own keys in key_
   std::string expansion;
   if (!expand(text, expansion, nested)) return false;
   if (!append(out, expansion)) return false;
@@ -314,11 +367,10 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
     return false;
   }
   macro.name = std::string(name);
-  if (table.find(name) != nullptr) {
+  if (!table.insert(std::move(macro))) {
     messages.write(formatText("マクロ %s は既に定義されています\n", name));
     return false;
   }
-  table.insert(std::move(macro));
   pos = line.size();
   return true;
 }
@@ -326,24 +378,24 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
 bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
                   OutStream& messages, Encoding encoding) {
   table.trimCache();
+  table.argumentStack().clear();
   Expander expander(table, messages, encoding);
   return expander.expand(source, dest, nullptr);
 }
 
-bool readArgument(std::string_view text, size_t& pos, std::string& out) {
-  out.clear();
-  size_t i = skipBlanks(text, pos);
+bool readArgument(std::string_view text, size_t& pos, std::string_view& out) {
+  const size_t start = skipBlanksFrom(text, pos);
   int open = 0;
-  for (; i < text.size(); ++i) {
+  for (size_t i = start; i < text.size(); ++i) {
     char c = text[i];
     if (open == 0 && (c == ',' || c == ')')) {
+      out = text.substr(start, i - start);
       pos = i;
       return true;
     }
+    if (i - start == kMaxArgumentLength) return false;
     if (c == '(') ++open;
     if (c == ')') --open;
-    if (out.size() == kMaxArgumentLength) return false;
-    out.push_back(c);
   }
   return false;
 }

@@ -48,6 +48,13 @@ class MacroTable {
   // Turns the cache off (tests compare results with and without it).
   void setCacheEnabled(bool enabled);
 
+  // Buffers that expansion reuses from line to line, so that a line's
+  // references seldom allocate: the cache key being built and the arguments
+  // of the uses being expanded.  Their contents mean nothing between
+  // expansions.
+  std::string& keyBuffer() { return keyBuffer_; }
+  std::vector<std::string_view>& argumentStack() { return argumentStack_; }
+
  private:
   void dropCache();
 
@@ -55,6 +62,8 @@ class MacroTable {
   std::unordered_map<std::string, std::string> cache_;
   size_t cacheBytes_ = 0;
   bool cacheEnabled_ = true;
+  std::string keyBuffer_;
+  std::vector<std::string_view> argumentStack_;
 };
 
 // Parses a definition from `pos` (behind the #define word) and adds it to
@@ -70,8 +79,9 @@ bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
                   OutStream& messages, Encoding encoding);
 
 // Reads a macro argument from `pos`: leading blanks and tabs are skipped, and
-// bytes are copied up to a "," or ")" outside parentheses (left unread).
-// Fails when the text ends first or the argument exceeds 255 bytes.
-bool readArgument(std::string_view text, size_t& pos, std::string& out);
+// the argument runs up to a "," or ")" outside parentheses (left unread);
+// `out` is a view of `text`.  Fails when the text ends first or the argument
+// exceeds 255 bytes.
+bool readArgument(std::string_view text, size_t& pos, std::string_view& out);
 
 }  // namespace tallow

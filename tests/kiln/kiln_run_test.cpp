@@ -140,6 +140,34 @@ TEST(KilnRun, Includes) {
   }
 }
 
+// The editor line of a failure that has no location report names the file
+// and line the run was at: after an included file, the including one.
+TEST(KilnRun, EditorLines) {
+  struct Case {
+    std::map<std::string, std::string> files;
+    std::string editor;
+  } cases[] = {
+      {{{"song.mml", "#include sub.mml\n#endif\n"}, {"sub.mml", "c\n"}},
+       "song.mml:2:1: error: プリプロセスエラー\n"},
+      {{{"song.mml", "c\n#include sub.mml\n#else\n"}, {"sub.mml", "d\n"}},
+       "song.mml:3:1: error: プリプロセスエラー\n"},
+      {{{"song.mml", "#ifdef A\n#else\n#else\n"}},
+       "song.mml:3:1: error: #ELSEに対応する#IFDEFが見つかりません\n"},
+      {{{"song.mml", "#include sub.mml\nc\n"}, {"sub.mml", "#ifdef A\n#else\n#else\n"}},
+       "song.mml:1:17: error: #ELSEに対応する#IFDEFが見つかりません\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    for (const auto& [name, text] : c.files) dir.write(name, text);
+    ProgramContext program;
+    KilnSetup setup;
+    setup.editorLines = true;
+    KilnResult r = testing::runKiln(dir, program, setup);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.editor, sjis(c.editor)) << c.files.at("song.mml");
+  }
+}
+
 // Without a search directory the second place is not tried (no lookup at
 // the root); a joined path longer than 511 bytes counts as not found.
 TEST(KilnRun, SearchDirectoryLimits) {

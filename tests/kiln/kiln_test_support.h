@@ -34,6 +34,7 @@ struct KilnResult {
   int status = -1;
   std::string intermediate;
   std::string messages;
+  std::string editor;  // standard error: the editor line of a failed run
 };
 
 inline const std::string kBanner = "[ Preprocessor 'Kiln' version 1.09r with Toneforge v1.00 ]\n";
@@ -45,6 +46,7 @@ struct KilnSetup {
   std::string searchDir;
   Environment env;
   std::string logPath;
+  bool editorLines = false;  // TALLOWC_DIAGNOSTICS=gnu
 };
 
 // Runs the preprocessor on `setup.sourcePath` inside `dir`, with `program`
@@ -52,8 +54,10 @@ struct KilnSetup {
 inline KilnResult runKiln(const TempDir& dir, ProgramContext& program,
                           const KilnSetup& setup = {}) {
   CurrentDirectory inside(dir.path());
-  StringOutStream out;
+  StringOutStream out, err;
   program.out = &out;
+  program.err = &err;
+  program.editorDiagnostics = setup.editorLines;
   program.env = setup.env;
   CompileJob job;
   job.sourcePath = setup.sourcePath;
@@ -64,7 +68,9 @@ inline KilnResult runKiln(const TempDir& dir, ProgramContext& program,
   result.status = runPreprocessor(job, program);
   result.intermediate = dir.read("intermediate.txt");
   result.messages = out.text();
+  result.editor = err.text();
   program.out = nullptr;
+  program.err = nullptr;
   return result;
 }
 
