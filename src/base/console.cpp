@@ -42,22 +42,23 @@ bool adoptUtf8Locale() {
          (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
-bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value,
-                  bool utf8Locale) {
-  std::optional<EncodingChoice> choice = parseEncodingChoice(value.value_or("auto"));
-  out.setEncoding(
-      streamEncoding(choice.value_or(EncodingChoice::kAuto), STDOUT_FILENO, utf8Locale));
-  err.setEncoding(
-      streamEncoding(choice.value_or(EncodingChoice::kAuto), STDERR_FILENO, utf8Locale));
+bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value) {
+  std::optional<EncodingChoice> known = parseEncodingChoice(value.value_or("auto"));
+  EncodingChoice choice = known.value_or(EncodingChoice::kAuto);
+  // Reading the locale loads its files: only a terminal in auto needs it.
+  bool terminal = ::isatty(STDOUT_FILENO) == 1 || ::isatty(STDERR_FILENO) == 1;
+  bool utf8Locale = choice == EncodingChoice::kAuto && terminal && adoptUtf8Locale();
+  out.setEncoding(streamEncoding(choice, STDOUT_FILENO, utf8Locale));
+  err.setEncoding(streamEncoding(choice, STDERR_FILENO, utf8Locale));
   err.flushFirst(&out);
-  return choice.has_value();
+  return known.has_value();
 }
 
 int runConsoleTool(int argc, char** argv, ConsoleTool tool) {
   std::vector<std::string> args(argv + 1, argv + argc);
   FileOutStream out(stdout, false);
   FileOutStream err(stderr, false);
-  setUpConsole(out, err, Environment::fromProcess().encoding, adoptUtf8Locale());
+  setUpConsole(out, err, Environment::fromProcess().encoding);
   const int status = tool(args, out, err);
   return out.close() && err.close() ? status : 1;
 }

@@ -30,10 +30,10 @@ bool adoptUtf8Locale();
 
 // Sets the encodings of standard output and error from TALLOWC_ENCODING
 // (`value`, unset for auto) and makes standard error flush standard output
-// before it writes.  Returns false, with `out` and `err` in auto, when the
-// value is none of the known ones.
-bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value,
-                  bool utf8Locale);
+// before it writes.  The locale is adopted only when it decides something: in
+// auto with a stream on a terminal.  Returns false, with `out` and `err` in
+// auto, when the value is none of the known ones.  main() only.
+bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value);
 
 // A tool's command line: the arguments after the program name, its two
 // streams; the exit status.

@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
   tallow::FileOutStream out(stdout, false);
   tallow::FileOutStream err(stderr, false);
   tallow::Environment env = tallow::Environment::fromProcess();
-  tallow::setUpConsole(out, err, env.encoding, tallow::adoptUtf8Locale());
+  tallow::setUpConsole(out, err, env.encoding);
   Arguments a;
   if (!parse(argc, argv, a)) {
     std::fprintf(stderr, "Try 'krbdump --help'.\n");
