@@ -5,10 +5,17 @@
 # start included, `cat` of the same file as the floor, and the micro
 # benchmarks.
 #
-#   bench/run.sh [runs]      (scores are written to build-bench/scores)
+#   bench/run.sh [runs] [before]   (scores are written to build-bench/scores)
+#
+# It ends with a before/after table: the same scores compiled by the
+# executable of the revision `before` (by default the one named in
+# bench/BASELINE) and by this tree's, interleaved.  The before build lives in
+# a worktree under build-bench/before; the table is left out outside a git
+# checkout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
+before=${2:-$(cat bench/BASELINE)}
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTALLOW_TESTS=OFF >/dev/null
 cmake --build build-bench -j "$(nproc)" >/dev/null
 bin=build-bench
@@ -36,8 +43,27 @@ awk -v ns=$((end - start)) 'BEGIN { printf "cat: %.4f s, %.0f MB/s\n", ns / 1e9,
 echo "== a typical 10 KB song, process start included"
 [ -f "$scores/song10k.mml" ] || "$bin/score_gen" 0.0098 "$scores/song10k.mml"
 (cd "$scores" && ../tallow_bench --spawn ../tallowc song10k.mml 200)
+echo "== process start alone (the floor): /bin/true"
+(cd "$scores" && ../tallow_bench --spawn /bin/true song10k.mml 200)
 
 if [ -x "$bin/micro_bench" ]; then
   echo "== micro benchmarks"
   "$bin/micro_bench" --benchmark_min_time=0.2
+fi
+
+echo "== before ($before) and after (this tree), process start included, median of $runs runs"
+if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
+  old=$bin/before
+  if [ "$(git -C "$old" rev-parse HEAD 2>/dev/null)" != "$(git rev-parse "$before^{commit}")" ]; then
+    rm -rf "$old"
+    git worktree prune
+    git worktree add -q --detach "$old" "$before"
+  fi
+  cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DTALLOW_TESTS=OFF >/dev/null
+  cmake --build "$old/build" -j "$(nproc)" --target tallowc >/dev/null
+  [ -f "$scores/loops20.mml" ] || "$bin/score_gen" 20 "$scores/loops20.mml" --flavour loops
+  (cd "$scores" && "../tallow_bench" --compare "$PWD/../before/build/tallowc" "$PWD/../tallowc" "$runs" \
+    score5.mml score20.mml loops20.mml song10k.mml)
+else
+  echo "(no git revision $before here: no table)"
 fi

@@ -4,9 +4,13 @@
 //
 //   tallow_bench <file.mml> [runs]
 //   tallow_bench --spawn <tallowc> <file.mml> [runs]
+//   tallow_bench --compare <before> <after> <runs> <file.mml>...
 //
 // The second form runs the executable itself, process start included, and
-// prints the median wall time of a run.
+// prints the median wall time of a run.  The third runs two executables on
+// each file in turn, interleaved so that a change in the machine's load
+// touches both alike, and prints a row per file: the median throughput and
+// the peak resident set of each, and the speed-up.
 //
 // The peak resident set is that of one compile in a child process of its
 // own, so that the timed runs cannot add to it.
@@ -67,28 +71,65 @@ double median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+struct Spawned {
+  bool ok;
+  double seconds;
+  long peakKb;
+};
+
+// Runs `program file` once, its output discarded.
+Spawned spawnOnce(const char* program, const char* file) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = fork();
+  if (child == 0) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(program, program, file, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, seconds, usage.ru_maxrss};
+}
+
 // Runs `program file` `runs` times; prints the median wall time.
 int spawnRuns(const char* program, const char* file, int runs) {
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) {
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child == 0) {
-      int null = open("/dev/null", O_WRONLY);
-      dup2(null, 1);
-      dup2(null, 2);
-      execl(program, program, file, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    times.push_back(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
+    Spawned run = spawnOnce(program, file);
+    if (!run.ok) return 1;
+    times.push_back(run.seconds);
   }
   std::printf("%-28s %7.2f KB  process start included: %.2f ms (median of %d runs)\n",
               std::filesystem::path(file).filename().c_str(),
               std::filesystem::file_size(file) / 1024.0, 1000 * median(times), runs);
+  return 0;
+}
+
+// Runs `before` and `after` on `file` alternately; prints a table row.
+int compareRuns(const char* before, const char* after, int runs, const char* file) {
+  std::vector<double> times[2];
+  long peakKb[2] = {0, 0};
+  const char* programs[2] = {before, after};
+  for (int i = 0; i < runs; ++i) {
+    for (int which = 0; which < 2; ++which) {
+      Spawned run = spawnOnce(programs[which], file);
+      if (!run.ok) {
+        std::fprintf(stderr, "%s failed on %s\n", programs[which], file);
+        return 1;
+      }
+      times[which].push_back(run.seconds);
+      peakKb[which] = std::max(peakKb[which], run.peakKb);
+    }
+  }
+  double megabytes = static_cast<double>(std::filesystem::file_size(file)) / (1024.0 * 1024.0);
+  double rate[2] = {megabytes / median(times[0]), megabytes / median(times[1])};
+  std::printf("| %-16s | %8.2f | %11.1f | %11.1f | %7.2fx | %10.1f | %10.1f |\n",
+              std::filesystem::path(file).filename().c_str(), megabytes, rate[0], rate[1],
+              rate[1] / rate[0], peakKb[0] / 1024.0, peakKb[1] / 1024.0);
   return 0;
 }
 
@@ -97,6 +138,19 @@ int spawnRuns(const char* program, const char* file, int runs) {
 int main(int argc, char** argv) {
   if (argc >= 4 && std::string(argv[1]) == "--spawn") {
     return spawnRuns(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 200);
+  }
+  if (argc >= 6 && std::string(argv[1]) == "--compare") {
+    std::printf("| %-16s | %8s | %11s | %11s | %8s | %10s | %10s |\n", "score", "MB", "before MB/s",
+                "after MB/s", "speed-up", "before MiB", "after MiB");
+    std::printf("|%s|%s|%s|%s|%s|%s|%s|\n", std::string(18, '-').c_str(),
+                std::string(10, '-').c_str(), std::string(13, '-').c_str(),
+                std::string(13, '-').c_str(), std::string(10, '-').c_str(),
+                std::string(12, '-').c_str(), std::string(12, '-').c_str());
+    int runs = std::max(1, std::atoi(argv[4]));
+    for (int i = 5; i < argc; ++i) {
+      if (compareRuns(argv[2], argv[3], runs, argv[i]) != 0) return 1;
+    }
+    return 0;
   }
   if (argc < 2) {
     std::fprintf(stderr, "usage: tallow_bench <file.mml> [runs]\n");
