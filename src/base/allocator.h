@@ -25,7 +25,9 @@ class Allocator {
   virtual void* reallocate(void* block, size_t newSize, size_t oldSize);
 };
 
-// The standard heap's pair (malloc and free).
+// The standard heap's pair (malloc and free).  Its fresh blocks of 4 MiB and
+// more (the output image) are backed by huge pages where the system offers
+// them.
 Allocator& heapAllocator();
 
 // Allocates `newSize` bytes, copies the smaller of `newSize` and `oldSize`
