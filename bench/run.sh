@@ -2,8 +2,8 @@
 # Builds a release and measures it: the throughput of whole compiles of
 # generated scores of 5, 10, 20 and 40 MB (time per MB shows whether every
 # stage stays linear), adversarial scores, a typical 10 KB song with process
-# start included, `cat` of the same file as the floor, and the micro
-# benchmarks.
+# start included, `cat` of the same file as the floor, the speed of
+# rendering (krb2wav and the FM engine), and the micro benchmarks.
 #
 #   bench/run.sh [runs] [before]   (scores are written to build-bench/scores)
 #
@@ -45,6 +45,12 @@ echo "== a typical 10 KB song, process start included"
 (cd "$scores" && ../tallow_bench --spawn ../tallowc song10k.mml 200)
 echo "== process start alone (the floor): /bin/true"
 (cd "$scores" && ../tallow_bench --spawn /bin/true song10k.mml 200)
+
+if [ -x "$bin/src/render/render_bench" ]; then
+  echo "== rendering: krb2wav on a two-minute song of fifteen parts, and the FM engine"
+  "$bin/src/render/render_bench"
+  "$bin/src/fmchip/fmchip_bench"
+fi
 
 if [ -x "$bin/micro_bench" ]; then
   echo "== micro benchmarks"
