@@ -209,12 +209,12 @@ void finishNote(CompileContext& ctx, int32_t length) {
   }
 }
 
-// The everyday note ("c", "e+8.", "g4^16&") read in one pass over a
-// read-ahead, each keyword answered by its table's quick answer.  The lane
-// acts only when it can take the whole note; on anything else (a keyword that
-// needs a search, a warning or an error to say, portamento, an envelope, a
-// gate, a stream without room) it has touched nothing and the general path
-// reads the note from its start.  Where both can take a note they leave the
+// The everyday note ("c", "e+8.", "g4^16&", gated or not) read in one pass
+// over a read-ahead, each keyword answered by its table's quick answer.  The
+// lane acts only when it can take the whole note; on anything else (a keyword
+// that needs a search, a warning or an error to say, portamento, an
+// envelope, a stream without room) it has touched nothing and the general
+// path reads the note from its start.  Where both can take a note they leave the
 // same bytes and the same scanner state: the lane skips blanks wherever the
 // general path's lookups do.
 class NoteLane {
