@@ -58,7 +58,7 @@ class Tool {
   void warn(const std::string& message) { err_.write("krb2wav: warning: " + message + "\n"); }
   std::optional<KrbFile> readInput(std::vector<uint8_t>& bytes, std::string& error);
   SongSettings songSettings() const;
-  bool loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, bool& fmSound, std::string& error);
+  bool loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, std::string& error);
   std::string renderFailure(const SongResult& result, const std::string& error) const;
   void printSummary(const SongResult& result);
 
@@ -68,11 +68,11 @@ class Tool {
   std::vector<uint8_t> bank_;
 };
 
-// The bank: --fmb, else the one the KRB names beside the KRB file.  A named
-// bank that is missing is a warning, and the FM parts stay silent; a KRB that
-// names none plays its FM parts with the driver model's default tone.
-bool Tool::loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, bool& fmSound,
-                    std::string& error) {
+// The bank: --fmb, else the one the KRB names beside the KRB file.  Without
+// one (none named, or a named one missing, which is a warning) the FM parts
+// play the driver model's default tone, as krb2vgm and krb2mid do, so that
+// the song can still be heard.
+bool Tool::loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, std::string& error) {
   std::optional<std::string> option;
   if (!o_.fmbPath.empty()) option = o_.fmbPath;
   bool missing = false;
@@ -81,9 +81,8 @@ bool Tool::loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, bool& fmSoun
     return false;
   }
   if (missing) {
-    warn("the bank " + userText(krb.fmbName) + ".FMB is not beside the KRB file: the FM " +
-         "parts are silent");
-    fmSound = false;
+    warn("the bank " + userText(krb.fmbName) + ".FMB is not beside the KRB file: FM parts " +
+         "play a built-in tone");
   } else if (!bank.empty() && bank.size() < kFmbFileSize) {
     warn("the bank is shorter than " + std::to_string(kFmbFileSize) + " bytes");
   }
@@ -156,7 +155,7 @@ int Tool::run() {
   auto krb = readInput(bytes, error);
   if (!krb) return fail(error);
   SongSettings settings = songSettings();
-  if (!loadBank(*krb, bank_, settings.fmSound, error)) return fail(error);
+  if (!loadBank(*krb, bank_, error)) return fail(error);
   SampleBank samples(o_.pcmDirectory);
   AudioWriter writer;
   if (!writer.open(o_.output, *format, o_.rate, error)) {

@@ -135,13 +135,14 @@ TEST_F(Krb2wavTest, HostileFilesFailCleanly) {
   EXPECT_EQ(run({dir_.file("missing.krb"), dir_.file("out.wav")}), 1);
 }
 
-TEST_F(Krb2wavTest, AMissingBankWarnsAndSilencesTheFmParts) {
+TEST_F(Krb2wavTest, AMissingBankWarnsAndPlaysTheBuiltInTone) {
   compile(".fmbfile gone\n1 o4a1\n", false);
   ASSERT_EQ(run({dir_.file("SONG.KRB"), dir_.file("out.wav")}), 0) << err_;
   EXPECT_EQ(err_,
-            "krb2wav: warning: the bank gone.FMB is not beside the KRB file: the FM parts are "
-            "silent\n");
-  EXPECT_NE(out_.find("parts none, silent"), std::string::npos) << out_;
+            "krb2wav: warning: the bank gone.FMB is not beside the KRB file: FM parts play a "
+            "built-in tone\n");
+  EXPECT_EQ(out_.find("silent"), std::string::npos) << out_;
+  EXPECT_NE(out_.find("FM1"), std::string::npos) << out_;
   EXPECT_EQ(run({"--fmb", dir_.file("nothing.fmb"), dir_.file("SONG.KRB"), dir_.file("o.wav")}), 1);
 }
 
