@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 #include "output/krb_format.h"
@@ -364,14 +363,6 @@ TEST(OptimizerDifferential, LongStreamsMatchTheReference) {
   Coverage coverage;
   runDifferential(1001, 500, profile, coverage);
   EXPECT_GT(coverage.secondShortened, coverage.cases / 2);
-}
-
-std::vector<uint8_t> fromHex(const std::string& hex) {
-  std::istringstream in(hex);
-  std::vector<uint8_t> out;
-  std::string byte;
-  while (in >> byte) out.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
-  return out;
 }
 
 // What the second pass finds to do in the first pass's result.

@@ -1,22 +1,12 @@
 // The stream optimiser on hand-made streams, and the KRB layout and listing.
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "krbdump/krbdump.h"
 #include "output/optimizer.h"
 #include "support/compile_helpers.h"
 
 namespace tallow::testing {
 namespace {
-
-std::vector<uint8_t> fromHex(const std::string& hex) {
-  std::istringstream in(hex);
-  std::vector<uint8_t> out;
-  std::string byte;
-  while (in >> byte) out.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
-  return out;
-}
 
 struct Case {
   const char* name;

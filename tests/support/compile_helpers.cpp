@@ -1,6 +1,7 @@
 #include "support/compile_helpers.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "base/cp932.h"
 #include "compiler/compile.h"
@@ -42,6 +43,14 @@ std::string toHex(const std::vector<uint8_t>& bytes) {
     std::snprintf(buf, sizeof buf, out.empty() ? "%02X" : " %02X", b);
     out += buf;
   }
+  return out;
+}
+
+std::vector<uint8_t> fromHex(const std::string& hex) {
+  std::istringstream in(hex);
+  std::vector<uint8_t> out;
+  std::string byte;
+  while (in >> byte) out.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
   return out;
 }
 

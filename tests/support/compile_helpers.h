@@ -32,6 +32,8 @@ std::string partHex(const CompileResult& result, int part);
 
 // Formats bytes as hex separated by blanks.
 std::string toHex(const std::vector<uint8_t>& bytes);
+// The bytes of a text of hexadecimal bytes separated by blanks ("91 00 FF").
+std::vector<uint8_t> fromHex(const std::string& hex);
 
 struct DriverResult {
   int status = 0;
