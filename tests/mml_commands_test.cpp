@@ -86,6 +86,8 @@ INSTANTIATE_TEST_SUITE_P(
             "91 00 00 3C 60 00 86 91 00 00 3C 60 00 91 00 00 3C 60 00 86 91 00 00 3C 60 00 FF", ""},
         StreamCase{"OneByteJoinKeyword", ".MML 146 +\n1 c4+8 c+4+8\n", kRaw, 0,
                    "91 00 00 3C 90 00 91 00 00 3D 90 00 FF", ""},
+        StreamCase{"KeywordWithTheCodeOfANumber", ".MML 2 %\n1 c%4 d\n", kRaw, 0,
+                   "91 00 00 3C 04 00 91 00 00 3E 60 00 FF", ""},
         StreamCase{"ZeroLengthGated", "1 @q200 c0\n", kRaw, 0, "91 00 00 3C 01 00 FF", ""},
         StreamCase{"ScaledLengths", "1 TB30 c4 c2~2\n", kRaw, 0,
                    "80 78 00 91 00 00 3C 80 01 91 00 00 3C 00 06 FF", ""}),

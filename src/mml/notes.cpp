@@ -243,14 +243,18 @@ class NoteLane {
 
  private:
   // What the general path's lookup or peek in `table` gives at the read-ahead
-  // (blanks skipped), or KeywordTable::kSearch when only a search can tell.
-  // A code of a keyword is of one byte, the current one.
+  // (blanks skipped), or KeywordTable::kSearch when only a search can tell or
+  // when a keyword's code is one of the codes for no match, a number or a
+  // line end (a redefinition can give one), which the general path reads as
+  // those.  A code of a keyword is of one byte, the current one.
   int quick(const KeywordTable& table) {
     scanner_.skipBlanks(ahead_);
     if (ahead_.cur == '\n') return kCodeLineEnd;
     if (ahead_.cur >= '0' && ahead_.cur <= '9') return kCodeNumber;
     int code = table.quickAnswer(static_cast<unsigned char>(ahead_.cur));
-    return code < 0 && code != KeywordTable::kSearch ? kCodeNoMatch : code;
+    if (code == KeywordTable::kSearch) return code;
+    if (code < 0) return kCodeNoMatch;
+    return code >= kCodeNoMatch && code <= kCodeLineEnd ? KeywordTable::kSearch : code;
   }
 
   bool readPitch(int semitone, int& pitch) {
