@@ -27,8 +27,8 @@ for mb in 5 10 20 40; do
   [ -f "$scores/score$mb.mml" ] || "$bin/score_gen" "$mb" "$scores/score$mb.mml"
   (cd "$scores" && "../tallow_bench" "score$mb.mml" "$runs")
 done
-echo "== adversarial scores"
-for flavour in commands loops macros; do
+echo "== CR LF line ends and adversarial scores"
+for flavour in crlf commands loops macros; do
   for mb in 5 40; do
     f="$flavour$mb.mml"
     [ -f "$scores/$f" ] || "$bin/score_gen" "$mb" "$scores/$f" --flavour "$flavour"
@@ -67,9 +67,11 @@ if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
   fi
   cmake -S "$old" -B "$old/build" -DCMAKE_BUILD_TYPE=Release -DTALLOW_TESTS=OFF >/dev/null
   cmake --build "$old/build" -j "$(nproc)" --target tallowc >/dev/null
-  [ -f "$scores/loops20.mml" ] || "$bin/score_gen" 20 "$scores/loops20.mml" --flavour loops
+  for flavour in loops crlf; do
+    [ -f "$scores/${flavour}20.mml" ] || "$bin/score_gen" 20 "$scores/${flavour}20.mml" --flavour "$flavour"
+  done
   (cd "$scores" && "../tallow_bench" --compare "$PWD/../before/build/tallowc" "$PWD/../tallowc" "$runs" \
-    score5.mml score20.mml loops20.mml song10k.mml)
+    score5.mml score20.mml crlf20.mml loops20.mml song10k.mml)
 else
   echo "(no git revision $before here: no table)"
 fi

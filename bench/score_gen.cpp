@@ -3,10 +3,12 @@
 // tempo, macros with arguments, repetition braces, expanded and driver
 // loops, envelopes, tone definitions, comments and multi-part lines.
 //
-//   score_gen <megabytes> <file.mml> [--flavour realistic|commands|loops|macros]
+//   score_gen <megabytes> <file.mml> [--flavour realistic|crlf|commands|loops|macros]
 //
-// The adversarial flavours stress one mechanism: long runs of commands
-// without notes, deep loop nesting, long macro chains.
+// The crlf flavour is the realistic score with CR LF line ends, as files
+// written on Windows have them.  The adversarial flavours stress one
+// mechanism: long runs of commands without notes, deep loop nesting, long
+// macro chains.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -146,6 +148,17 @@ std::string macrosBlock(Random& r, int block) {
   return text;
 }
 
+// `text` with every LF preceded by a CR.
+std::string withCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -163,6 +176,7 @@ int main(int argc, char** argv) {
       flavour == "macros"
           ? "#define m0(x) ?x\n#define arp(a, b, c) ?a ?b ?c\n#define riff(x) {?x r16}2\n"
           : header();
+  if (flavour == "crlf") text = withCrLf(text);
   size_t written = 0;
   for (int block = 0; written + text.size() < size; ++block) {
     written += text.size();
@@ -175,6 +189,7 @@ int main(int argc, char** argv) {
       text = macrosBlock(random, block);
     else
       text = realisticBlock(random, block);
+    if (flavour == "crlf") text = withCrLf(text);
   }
   return std::fclose(out) == 0 ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Compares two tallowc executables on random MML programs, byte for byte.
 
-    tools/differ.py REFERENCE CANDIDATE [--count N] [--seed S] [--keep DIR]
+    tools/differ.py REFERENCE CANDIDATE [--count N] [--seed S] [--keep DIR] [--line-ends]
 
 Each program is written to a fresh directory (with a tone bank and an
 include file), compiled by both executables with the same arguments, and
@@ -14,6 +14,10 @@ kinds of loops with escapes, envelopes, keyword redefinitions, macros,
 braces, conditionals, includes and errors of every stage.  It is a tool for
 work that must not change a byte (optimisation, restructuring), not a test
 of the rules themselves.
+
+With --line-ends the programs (the same ones as without it) are written with
+line ends of every kind: CR LF, LF, stray CRs, CR CR LF, and now and then a
+0x1A that ends the text, so that the reading of lines is compared too.
 """
 import argparse
 import os
@@ -203,6 +207,17 @@ def run(binary, directory, args):
     return result.returncode, result.stdout, result.stderr, files
 
 
+def mixed_line_ends(text, r):
+    out = []
+    for line in text.split("\n"):
+        if r.random() < 0.05:
+            cut = r.randrange(len(line) + 1)
+            line = line[:cut] + r.choice(["\r", "\r\r", "\x1a"]) + line[cut:]
+        out.append(line)
+        out.append(r.choice(["\r\n", "\r\n", "\r\n", "\n", "\r\r\n"]))
+    return "".join(out[:-1]) + ("\r" if r.random() < 0.1 else "")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("reference")
@@ -210,18 +225,22 @@ def main():
     parser.add_argument("--count", type=int, default=1000)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--keep", help="write failing programs to this directory")
+    parser.add_argument("--line-ends", action="store_true", help="mix the kinds of line end")
     a = parser.parse_args()
     a.reference = os.path.abspath(a.reference)
     a.candidate = os.path.abspath(a.candidate)
     r = random.Random(a.seed)
     bank = bytes(r.randrange(256) for _ in range(6152))
+    ends = random.Random(a.seed + 1)
     failures = 0
     compiled = 0
     for i in range(a.count):
         directory = tempfile.mkdtemp(prefix="differ-")
         try:
             text = program(r)
-            with open(os.path.join(directory, "song.mml"), "w", encoding="cp932") as f:
+            if a.line_ends:
+                text = mixed_line_ends(text, ends)
+            with open(os.path.join(directory, "song.mml"), "w", encoding="cp932", newline="") as f:
                 f.write(text)
             with open(os.path.join(directory, "inc.mml"), "w") as f:
                 f.write("1 c8 d8\n#define INC e\n")

@@ -96,8 +96,21 @@ bool TextReader::refill() {
   }
 }
 
-// Copies whole runs of the buffer at once: only a run that holds a CR or
-// 0x1A is taken byte by byte.
+namespace {
+
+// The length of the stretch of `text` before its first CR or 0x1A.
+size_t plainPrefix(const char* text, size_t size) {
+  const void* cr = std::memchr(text, '\r', size);
+  size_t limit = cr != nullptr ? static_cast<size_t>(static_cast<const char*>(cr) - text) : size;
+  const void* eof = std::memchr(text, kCtrlZ, limit);
+  return eof != nullptr ? static_cast<size_t>(static_cast<const char*>(eof) - text) : limit;
+}
+
+}  // namespace
+
+// Copies a line in runs: the bytes up to the LF are searched once for a CR
+// or 0x1A, and the plain stretches between them are copied whole, so a
+// CR LF line costs no more than an LF line.
 TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& length) {
   length = 0;
   while (length + 1 < capacity) {
@@ -107,18 +120,35 @@ TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& len
     size_t available = end_ - pos_ < room ? end_ - pos_ : room;
     const char* newline = static_cast<const char*>(std::memchr(start, '\n', available));
     size_t run = newline != nullptr ? static_cast<size_t>(newline - start) + 1 : available;
-    if (std::memchr(start, '\r', run) == nullptr && std::memchr(start, kCtrlZ, run) == nullptr) {
-      std::memcpy(line + length, start, run);
-      length += run;
-      pos_ += run;
-      if (newline != nullptr) break;
-      continue;
-    }
-    if (takeByte(line, length)) break;
+    size_t plain = plainPrefix(start, run);
+    std::memcpy(line + length, start, plain);
+    length += plain;
+    pos_ += plain;
+    if (plain < run ? takeRest(line, length, run - plain) : newline != nullptr) break;
   }
   line[length] = '\0';
   if (failed_) return Result::kError;
   return length > 0 ? Result::kLine : Result::kEndOfFile;
+}
+
+// Takes the rest of a run, `run` bytes from a CR or 0x1A at pos_, dropping
+// each CR directly before an LF; true when the line has ended.  A CR that is
+// the run's last byte is left to takeByte, which reads on to see what
+// follows; the caller then goes on from wherever the buffer was left.
+bool TextReader::takeRest(char* line, size_t& length, size_t run) {
+  const char* start = buffer_.data() + pos_;
+  size_t taken = 0;
+  while (taken + 1 < run && start[taken] == '\r') {
+    if (start[taken + 1] != '\n') line[length++] = '\r';
+    ++taken;
+    size_t plain = plainPrefix(start + taken, run - taken);
+    std::memcpy(line + length, start + taken, plain);
+    length += plain;
+    taken += plain;
+  }
+  pos_ += taken;
+  if (taken == run) return start[run - 1] == '\n';
+  return takeByte(line, length);
 }
 
 Encoding TextReader::detectEncoding() {

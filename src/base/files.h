@@ -47,6 +47,7 @@ class TextReader {
 
  private:
   bool refill();
+  bool takeRest(char* line, size_t& length, size_t run);
   bool takeByte(char* line, size_t& length);
 
   int fd_ = -1;
