@@ -132,9 +132,10 @@ TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& len
 }
 
 // Takes the rest of a run, `run` bytes from a CR or 0x1A at pos_, dropping
-// each CR directly before an LF; true when the line has ended.  A CR that is
-// the run's last byte is left to takeByte, which reads on to see what
-// follows; the caller then goes on from wherever the buffer was left.
+// each CR directly before an LF; true when the line has ended.  A 0x1A, and
+// a CR that is the run's last byte, are left to takeByte, which ends the
+// text or reads on to see what follows the CR; the caller then goes on from
+// wherever the buffer was left.
 bool TextReader::takeRest(char* line, size_t& length, size_t run) {
   const char* start = buffer_.data() + pos_;
   size_t taken = 0;
