@@ -17,10 +17,14 @@ constexpr size_t kMaxBankNameLength = 11;
 constexpr std::string_view kBankSuffix = ".FMB";
 constexpr std::string_view kBankNameDelimiters = " .\t\n";
 
+// The shown path keeps every directory as written: the one searched and any
+// that the bank name itself carries (".fmbfile sub/BANK" with either
+// separator).  Only the file name is taken as found, which may differ in case.
 std::optional<BankPath> findIn(std::string_view dir, std::string_view fileName) {
   std::optional<std::string> found = findFileIgnoringCase(toOpenPath(joinPath(dir, fileName)));
   if (!found) return std::nullopt;
-  return BankPath{*found, joinPath(dir, fileNamePart(*found))};
+  return BankPath{*found,
+                  joinPath(dir, directoryPart(fileName) + std::string(fileNamePart(*found)))};
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // FMINST, and the bank kept from run to run.
 #include <gtest/gtest.h>
 
+#include "base/paths.h"
 #include "kiln_test_support.h"
 #include "tonebank/fmb_file.h"
 
@@ -53,7 +54,8 @@ TEST(Fmb, Lookup) {
     std::optional<std::string> fminst;  // relative to the scratch directory
     std::string loaded;                 // "" when nothing is loaded
     char marker;                        // byte 40 of the bank afterwards
-    std::string written;                // the file written back
+    std::string written;                // the file written back, as shown
+    std::string bankName = "bank";      // as the .fmbfile line writes it
   } cases[] = {
       {"beside the source wins",
        {{"bank.FMB", bankFile(0, 1)}, {"inst/bank.FMB", bankFile(0, 2)}},
@@ -87,11 +89,73 @@ TEST(Fmb, Lookup) {
        7,
        "bank.FMB"},
       {"directory is no bank", {{"bank.FMB/x", ""}}, std::nullopt, "", 0, ""},
+      // A directory in the bank name is shown as written in both lines.
+      {"one directory",
+       {{"x/BANK.FMB", bankFile(0, 5)}},
+       {},
+       "x\\BANK.FMB",
+       5,
+       "x\\BANK.FMB",
+       "x\\BANK"},
+      {"two directories",
+       {{"a/b/BK.FMB", bankFile(0, 6)}},
+       {},
+       "a\\b\\BK.FMB",
+       6,
+       "a\\b\\BK.FMB",
+       "a\\b\\BK"},
+      {"doubled separator",
+       {{"x/BK.FMB", bankFile(0, 7)}},
+       {},
+       "x\\\\BK.FMB",
+       7,
+       "x\\\\BK.FMB",
+       "x\\\\BK"},
+      {"file name case ignored in a directory",
+       {{"x/BANK.FMB", bankFile(0, 9)}},
+       {},
+       "x\\BANK.FMB",
+       9,
+       "x\\BANK.FMB",
+       "x\\bank"},
+      // "ヂ" in UTF-8 (E3 83 82) ends in a Shift-JIS lead byte; the name is
+      // valid UTF-8, so the backslash after it still separates.
+      {"UTF-8 directory",
+       {{"\xE3\x83\x82/BK.FMB", bankFile(0, 10)}},
+       {},
+       "\xE3\x83\x82\\BK.FMB",
+       10,
+       "\xE3\x83\x82\\BK.FMB",
+       "\xE3\x83\x82\\BK"},
+      // "表" in Shift-JIS is 95 5C: its 5C is no separator, the next one is.
+      {"Shift-JIS directory",
+       {{"\x95\\/BK.FMB", bankFile(0, 11)}},
+       {},
+       "\x95\\\\BK.FMB",
+       11,
+       "\x95\\\\BK.FMB",
+       "\x95\\\\BK"},
+      // Found in FMINST: the directories as written there; written back
+      // beside the source, where "x" does not exist.
+      {"directory under FMINST",
+       {{"inst/x/BK.FMB", bankFile(0, 12)}},
+       "inst",
+       "{dir}/inst/x\\BK.FMB",
+       12,
+       "",
+       "x\\BK"},
+      {"directory under FMINST, written beside the source",
+       {{"inst/x/BK.FMB", bankFile(0, 13)}, {"x/other", ""}},
+       "inst",
+       "{dir}/inst/x\\BK.FMB",
+       13,
+       "x\\BK.FMB",
+       "x\\BK"},
   };
   for (const Case& c : cases) {
     TempDir dir;
     for (const auto& [name, text] : c.files) dir.write(name, text);
-    dir.write("song.mml", ".fmbfile bank\n#@ NO *\n@100\n");
+    dir.write("song.mml", ".fmbfile " + c.bankName + "\n#@ NO *\n@100\n");
     ProgramContext program;
     KilnSetup setup;
     if (c.fminst) setup.env.fminst = c.fminst->empty() ? "" : dir.file(*c.fminst);
@@ -108,7 +172,7 @@ TEST(Fmb, Lookup) {
     EXPECT_EQ(r.messages, expected) << c.name;
     EXPECT_EQ(program.toneBank->bytes[40], c.marker) << c.name;
     if (!c.written.empty()) {
-      EXPECT_EQ(dir.read(c.written).size(), kFmbFileSize) << c.name;
+      EXPECT_EQ(dir.read(toOpenPath(c.written)).size(), kFmbFileSize) << c.name;
     }
   }
 }
