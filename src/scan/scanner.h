@@ -164,6 +164,11 @@ class Scanner {
   void skipBlanks(Lookahead& a) const {
     while (a.cur == ' ' || a.cur == '\t') advance(a);
   }
+  // The line from the read-ahead's current character on, as restOfLine().
+  std::string_view restOfLine(const Lookahead& a) const {
+    if (a.pos == 0) return {};
+    return std::string_view(line_ + a.pos - 1, lineLength_ - (a.pos - 1));
+  }
   void commit(const Lookahead& a) {
     pos_ = a.pos;
     cur_ = a.cur;
