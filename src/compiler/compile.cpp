@@ -183,7 +183,7 @@ int compilePart(CompileContext& ctx, int part) {
   ctx.currentPart = part;
   if (ctx.part().skipRest) ctx.scanner.skipLine();
   for (;;) {
-    int code = ctx.scanner.lookup(ctx.mml.commands);
+    int code = ctx.scanner.lookupCommand(ctx.mml.commands);
     ctx.currentCode = code;
     if (code == kCodeLineEnd) break;
     Handler handler =
