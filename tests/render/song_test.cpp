@@ -149,21 +149,30 @@ TEST_F(SongTest, NoteBoundariesDoNotClick) {
   }
 }
 
+// On FM only the one-sided commands pick a side; a centred pan with any
+// offset plays on both at the same level.
 TEST_F(SongTest, PanPutsPartsInTheirChannels) {
   struct Case {
     const char* mml;
     bool left, right;
   };
   const Case cases[] = {
-      {"1 @1 %l o4a1", true, false}, {"1 @1 %r o4a1", false, true}, {"1 @1 %c o4a1", true, true},
-      {"A %l o4a1", true, false},    {"A %r o4a1", false, true},    {"A %c o4a1", true, true},
+      {"1 @1 %l o4a1", true, false},  {"1 @1 %r o4a1", false, true}, {"1 @1 %c o4a1", true, true},
+      {"1 @1 %c-3 o4a1", true, true}, {"1 @1 %c2 o4a1", true, true}, {"1 @1 %l0 o4a1", true, false},
+      {"1 @1 %r0 o4a1", false, true}, {"A %l o4a1", true, false},    {"A %r o4a1", false, true},
+      {"A %c o4a1", true, true},
   };
   for (const Case& c : cases) {
     compile(c.mml);
     Audio audio;
     render(audio);
-    EXPECT_EQ(testing::peakOf(audio.at(0.2, 1)) > 0.03f, c.left) << c.mml;
-    EXPECT_EQ(testing::peakOf(audio.at(0.2, 1, true)) > 0.03f, c.right) << c.mml;
+    const float left = testing::peakOf(audio.at(0.2, 1)),
+                right = testing::peakOf(audio.at(0.2, 1, true));
+    EXPECT_EQ(left > 0.03f, c.left) << c.mml;
+    EXPECT_EQ(right > 0.03f, c.right) << c.mml;
+    if (c.left && c.right) {
+      EXPECT_NEAR(20 * std::log10(left / right), 0, 0.5) << c.mml;
+    }
   }
 }
 
