@@ -19,12 +19,14 @@ constexpr uint32_t kRate = 44100;
 
 // Tone 1: algorithm 7 with operator 1 alone at full level (a pure carrier),
 // instant attack, fastest release; tone 2 the same with a release of a few
-// milliseconds.
+// milliseconds; tone 3 with the harshest feedback (a wave with an offset)
+// and a release of some 1.5 s.
 constexpr const char* kPureTone =
     ".fmbfile pure\n"
     "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
     "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n"
-    "@2 7 0 0 127 127 127 31 31 31 31 7 7 7 7 1 1 1 1 1 1\n";
+    "@2 7 0 0 127 127 127 31 31 31 31 7 7 7 7 1 1 1 1 1 1\n"
+    "@3 7 7 0 127 127 127 31 31 31 31 6 6 6 6 1 1 1 1 1 1\n";
 
 struct Audio {
   VectorSink sink;
@@ -107,7 +109,27 @@ TEST_F(SongTest, AWholeNoteAtTempo120LastsTwoSecondsAtAnyZenlen) {
     EXPECT_FALSE(audio.result.faded);
   }
   EXPECT_EQ(lengths[0], lengths[1]);
-  EXPECT_NEAR(lengths[0], 2.0 * kRate, 0.005 * kRate);
+  // Then the fast releases of the last notes.
+  EXPECT_GT(lengths[0], 2.0 * kRate);
+  EXPECT_LT(lengths[0], 2.1 * kRate);
+}
+
+// A song that ends goes on until its last note has died away; the mix has
+// no offset once the high-pass has settled.
+TEST_F(SongTest, AnEndingSongRendersItsLastReleaseWithoutOffset) {
+  for (double cutoff : {5.0, 0.0}) {
+    compile("1 @3 t120 o4a1\n");
+    SongSettings settings;
+    settings.render.dcCutoff = cutoff;
+    Audio audio;
+    render(audio, settings);
+    double sum = 0;
+    for (float v : audio.at(1, 1)) sum += v;
+    EXPECT_EQ(20 * std::log10(std::abs(sum) / kRate) < -80, cutoff > 0) << cutoff;
+    EXPECT_GT(testing::peakOf(audio.at(2.1, 0.1)), 1e-3f);  // after the note-off
+    EXPECT_LT(audio.frames(), 12 * kRate);
+    EXPECT_LT(testing::peakOf(audio.at(audio.frames() / double(kRate) - 0.02, 1)), 3.2e-5f);
+  }
 }
 
 // Notes on a grid of eighths at tempo 120: each onset lies within 1 ms of its
