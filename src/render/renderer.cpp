@@ -51,8 +51,7 @@ Renderer::Renderer(const RenderSettings& settings, std::unique_ptr<FmSound> fm, 
       fm_(std::move(fm)),
       samples_(samples),
       sink_(sink),
-      dcLeft_(settings.dcCutoff, settings.outputRate),
-      dcRight_(settings.dcCutoff, settings.outputRate) {
+      dcBlocker_(settings.dcCutoff, settings.outputRate) {
   for (int part = kFirstPcmPart; part < kPartCount; ++part) {
     parts_.emplace_back(voiceSettings_, part == kBeepPart ? VoiceKind::kSquare : VoiceKind::kTone);
   }
@@ -219,8 +218,7 @@ bool Renderer::mix(size_t frames, std::string& error) {
     right[i] *= kVoiceGain;
   }
   if (fm_) fm_->take(left, right, kFmGain);
-  dcLeft_.process(left);
-  dcRight_.process(right);
+  dcBlocker_.process(left, right);
   const uint64_t first = stats_.frames;
   const bool fading = (fadeStart_ && first + frames > *fadeStart_) || first + frames > rampStart_;
   if (fading) {

@@ -90,7 +90,7 @@ class Renderer {
   FrameSink& sink_;
   std::vector<PartVoices> parts_;                  // PCM1-PCM8 and BEEP
   std::vector<float> pendingLeft_, pendingRight_;  // voices, not yet mixed
-  DcBlocker dcLeft_, dcRight_;
+  DcBlocker dcBlocker_;
   float lastPeak_ = 0;        // of the frames mixed last
   uint64_t voiceFrames_ = 0;  // frames the voices have rendered
   std::optional<uint64_t> fadeStart_;
