@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <span>
 
-#include "fmchip/fm_render.h"
 #include "fmchip/fm_channel.h"
+#include "fmchip/fm_render.h"
 
 namespace tallow::fmchip {
 
