@@ -331,22 +331,6 @@ TEST(Determinism, ResetForgetsEverything) {
   EXPECT_EQ(peak(render(a, 1000).left, 0, 1000), 0.0);
 }
 
-TEST(Hostile, RandomWritesAreHarmless) {
-  FmChip chip(3579545);
-  std::mt19937 random(12345);
-  for (int round = 0; round < 400; ++round) {
-    for (int w = 0; w < 50; ++w) {
-      const int port = static_cast<int>(random() % 4) - 1;  // -1 and 2 as well
-      chip.write(port, static_cast<uint8_t>(random()), static_cast<uint8_t>(random()));
-    }
-    const Stereo out = render(chip, random() % 300);
-    for (size_t i = 0; i < out.left.size(); ++i) {
-      ASSERT_TRUE(std::isfinite(out.left[i]) && std::fabs(out.left[i]) <= 1.0f);
-      ASSERT_TRUE(std::isfinite(out.right[i]) && std::fabs(out.right[i]) <= 1.0f);
-    }
-  }
-}
-
 TEST(Hostile, MismatchedSpansFillTheRestWithSilence) {
   FmChip chip;
   writeVoice(chip, 0, pureCarrier());

@@ -415,25 +415,5 @@ TEST(PlayerHostile, MillionsOfZeroLengthNotesAndFastLoopsEnd) {
   EXPECT_EQ(p.summary.stopTick, playback::secondsToTicks(2));
 }
 
-TEST(PlayerHostile, RandomBytesNeverHangOrCrash) {
-  std::mt19937 random(1234);
-  playback::Options options;
-  options.maxSeconds = 20;
-  options.maxEvents = 1u << 20;
-  for (int round = 0; round < 300; ++round) {
-    std::vector<std::vector<uint8_t>> streams(kPartCount);
-    for (auto& s : streams) {
-      s.resize(random() % 64);
-      for (auto& b : s)
-        b = static_cast<uint8_t>(random() % 3 == 0 ? 0x80 + random() % 0x25 : random());
-    }
-    std::vector<uint8_t> bank(random() % 2 ? 6152 : 0);
-    for (auto& b : bank) b = static_cast<uint8_t>(random());
-    Played p = play(makeKrb(streams), bank, options);
-    for (size_t i = 1; i < p.events.size(); ++i) ASSERT_LE(p.events[i - 1].tick, p.events[i].tick);
-    EXPECT_LE(p.summary.stopTick, playback::secondsToTicks(20));
-  }
-}
-
 }  // namespace
 }  // namespace tallow::testing

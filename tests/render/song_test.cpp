@@ -97,36 +97,6 @@ TEST_F(SongTest, EveryKindOfPartPlaysItsPitch) {
   }
 }
 
-TEST_F(SongTest, AWholeNoteAtTempo120LastsTwoSecondsAtAnyZenlen) {
-  std::vector<size_t> lengths;
-  for (const char* zenlen : {".zenlen 192\n", ".zenlen 384\n"}) {
-    compile(std::string(zenlen) + "1 t120 @1 o4a1\nA t120 o4a1\n");
-    Audio audio;
-    render(audio);
-    lengths.push_back(audio.frames());
-    EXPECT_FALSE(audio.result.faded);
-  }
-  EXPECT_EQ(lengths[0], lengths[1]);
-  EXPECT_NEAR(lengths[0], 2.0 * kRate, 0.005 * kRate);
-}
-
-// Notes on a grid of eighths at tempo 120: each onset lies within 1 ms of its
-// time from steps and timer value (one step: 289 ticks of 18 us).
-TEST_F(SongTest, OnsetsLieOnTheirSteps) {
-  for (const char* part : {"1 @1", "A", "X"}) {
-    compile(std::string(part) + " t120 o4 a8r8 a8r4 a8r8 a8r8\n");
-    Audio audio;
-    render(audio);
-    size_t from = 0;
-    for (int eighths : {0, 2, 5, 7}) {
-      const double expected = eighths * 48 * 289 * 18e-6 * kRate;
-      const size_t onset = testing::onsetFrame(audio.sink.left, 0.002f, from);
-      EXPECT_NEAR(onset, expected, kRate / 1000.0) << part << " eighth " << eighths;
-      from = onset + size_t(0.27 * kRate);  // past the note and its release
-    }
-  }
-}
-
 // No step between neighbouring samples above 0.03 anywhere in a phrase (a
 // tone of 65-220 Hz at full level moves at most 0.02 per sample; a voice
 // that started or stopped at once would jump by up to its amplitude, 0.125).
