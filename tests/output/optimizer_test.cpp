@@ -36,6 +36,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OnlyEndCode", "FF", "FF"},
         Case{"TiedNotesJoin", "3C 60 00 86 3C 60 00 FF", "3C C0 00 FF"},
         Case{"TiedNotesOfOtherPitchStay", "3C 60 00 86 3E 60 00 FF", "3C 60 00 86 3E 60 00 FF"},
+        Case{"TiedNotesJoinUpToFFFF", "3C FF 7F 86 3C 00 80 FF", "3C FF FF FF"},
+        Case{"RestsJoinUpToFFFE", "90 FF 7F 90 FF 7F FF", "90 FE FF FF"},
         Case{"TiedNotesBeyond16BitsStay", "3C 40 9C 86 3C 40 9C FF", "3C 40 9C 86 3C 40 9C FF"},
         Case{"RestsJoinBelowFFFF", "90 30 75 90 30 75 90 30 75 FF", "90 60 EA 90 30 75 FF"},
         Case{"RestOfFFFFStays", "90 FF FF 90 01 00 FF", "90 FF FF 90 01 00 FF"},

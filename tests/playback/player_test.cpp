@@ -6,6 +6,7 @@
 #include <random>
 #include <tuple>
 
+#include "output/fmb_format.h"
 #include "output/krb_format.h"
 #include "playback/driver_channel.h"
 #include "support/playback_support.h"
@@ -116,6 +117,23 @@ TEST(PlayerWrites, EventsWriteWhatTheRegisterMapSays) {
       }
       EXPECT_EQ(got, want) << c.name << " on part " << part;
     }
+  }
+}
+
+// The volume reaches the carriers of each algorithm and no other operator:
+// the carriers by operator 1-4, as the chip connects them.
+TEST(PlayerWrites, VolumeReachesTheCarriersOfEachAlgorithm) {
+  const char* carriers[8] = {"0001", "0001", "0001", "0001", "0101", "0111", "0111", "1111"};
+  for (int algorithm = 0; algorithm < 8; ++algorithm) {
+    auto a = static_cast<uint8_t>(algorithm);
+    Played p = play(makeKrb({{}, {0x81, 3, 0x84, 100, 0x97, 0, 0xB1, a}}), makeBank(3, kTone));
+    ASSERT_EQ(p.error, "");
+    std::vector<Write> want = {{0, 0xB1, algorithm}};
+    for (int slot = 0; slot < 4; ++slot) {
+      bool carrier = carriers[algorithm][kOperatorSlotOrder[slot]] == '1';
+      want.emplace_back(0, 0x41 + 4 * slot, kTone[12 + slot] + (carrier ? 127 - 100 : 0));
+    }
+    EXPECT_EQ(lastWrites(p.events, 1, want.size()), want) << "algorithm " << algorithm;
   }
 }
 
