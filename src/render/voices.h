@@ -18,8 +18,8 @@
 #include <span>
 #include <vector>
 
+#include "export/wav_file.h"
 #include "render/voice_tables.h"
-#include "render/wav_file.h"
 
 namespace tallow::render {
 

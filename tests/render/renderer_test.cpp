@@ -9,7 +9,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "render_test_support.h"
+#include "support/render_support.h"
 
 namespace tallow::render {
 namespace {

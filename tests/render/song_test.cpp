@@ -7,8 +7,8 @@
 #include "output/krb_reader.h"
 #include "playback/bank_lookup.h"
 #include "render/render_song.h"
-#include "render_test_support.h"
 #include "support/compile_helpers.h"
+#include "support/render_support.h"
 #include "support/temp_dir.h"
 
 namespace tallow::render {
