@@ -3,9 +3,12 @@
 // together, and each part that plays notes is heard when rendered alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "krbdump/krbdump.h"
