@@ -23,7 +23,11 @@ constexpr int kAttackMax = field::kAttackRate.maximum();
 constexpr int kOutputBoth = 3;
 constexpr int kOutputLeft = 2;
 constexpr int kOutputRight = 1;
-constexpr uint8_t kPanCentre = 64;
+// The pan bytes of the one-sided commands: left 60 - 4n, right 67 + 4n
+// (n = 0..15).  Every other byte comes from a centred pan and plays on both
+// sides.  A byte of either set is also what some centred pan with an offset
+// writes; the file cannot tell them apart, and the one-sided reading wins.
+constexpr uint8_t kLeftPanStart = 60, kRightPanStart = 67, kPanStep = 4;
 constexpr uint8_t kSpecialModeBit = 0x40;
 // Which register slots are carriers, by algorithm (bit s: slot s).  Slots
 // hold operators 1, 3, 2, 4.
@@ -140,7 +144,12 @@ void FmVoice::setVolume(uint8_t volume, const WriteSink& sink) {
 }
 
 void FmVoice::setPan(uint8_t pan, const WriteSink& sink) {
-  int sides = pan == kPanCentre ? kOutputBoth : pan < kPanCentre + 1 ? kOutputLeft : kOutputRight;
+  int sides = kOutputBoth;
+  if (pan <= kLeftPanStart && (kLeftPanStart - pan) % kPanStep == 0) {
+    sides = kOutputLeft;
+  } else if (pan >= kRightPanStart && (pan - kRightPanStart) % kPanStep == 0) {
+    sides = kOutputRight;
+  }
   output_ = field::kOutput.put(output_, sides);
   writeOutput(sink);
 }
