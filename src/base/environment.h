@@ -14,6 +14,13 @@ struct Environment {
   std::optional<std::string> tmpdir;
   std::optional<std::string> encoding;     // TALLOWC_ENCODING
   std::optional<std::string> diagnostics;  // TALLOWC_DIAGNOSTICS
+  std::optional<std::string> language;     // TALLOWC_LANG
+  // The locale variables, which decide the language and the encoding when
+  // the two variables above leave them open.
+  std::optional<std::string> lcAll;
+  std::optional<std::string> lcMessages;
+  std::optional<std::string> lcCtype;
+  std::optional<std::string> lang;
 
   static Environment fromProcess();
 };

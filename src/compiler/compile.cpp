@@ -155,6 +155,15 @@ int runCompile(CompileContext& ctx) {
   return failed;
 }
 
+[[noreturn]] void unknownPartLetter(CompileContext& ctx, const std::string& word) {
+  std::string english;
+  if (ctx.diag.english()) {
+    english = formatText("'%s' is neither a header command nor a run of part letters", word)
+                  .utf8();
+  }
+  ctx.error(Said("未定義のコマンドです", english));
+}
+
 }  // namespace
 
 int compile(CompileJob& job, ProgramContext& program) {
@@ -173,7 +182,7 @@ void partLineHandler(CompileContext& ctx) {
   Scanner::Position start = ctx.scanner.savePosition();
   for (char letter : letters) {
     size_t part = ctx.settings.partLetters.find(letter);
-    if (part == std::string::npos || part >= kPartCount) ctx.error("未定義のコマンドです");
+    if (part == std::string::npos || part >= kPartCount) unknownPartLetter(ctx, letters);
     ctx.scanner.restorePosition(start);
     compilePart(ctx, static_cast<int>(part));
   }
@@ -183,6 +192,7 @@ int compilePart(CompileContext& ctx, int part) {
   ctx.currentPart = part;
   if (ctx.part().skipRest) ctx.scanner.skipLine();
   for (;;) {
+    ctx.scanner.markCommand();
     int code = ctx.scanner.lookup(ctx.mml.commands);
     ctx.currentCode = code;
     if (code == kCodeLineEnd) break;

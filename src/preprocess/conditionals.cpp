@@ -52,7 +52,7 @@ LineLoop::Step LineLoop::endifLine() {
 BlockEnd LineLoop::endOfBlocks() {
   if (blocks_.empty()) return BlockEnd::kEndOfFile;
   run_.messages.write(
-      formatText("%d行の#IFDEFに対応する#ENDIFがありません\n", blocks_.back().line));
+      formatText(run_.messages.tr("%d行の#IFDEFに対応する#ENDIFがありません\n"), blocks_.back().line));
   run_.editorError(file_.name, blocks_.back().line, 1);
   return BlockEnd::kFailed;
 }

@@ -47,7 +47,7 @@ KilnRun::KilnRun(CompileJob& runJob, ProgramContext& program, FileWriter& interm
       sourceDir(directoryPart(runJob.sourcePath)),
       tones(*program.toneBank) {}
 
-void KilnRun::say(std::string_view utf8) { messages.write(formatText(utf8)); }
+void KilnRun::say(std::string_view utf8) { messages.write(formatText(messages.tr(utf8))); }
 
 std::string KilnMessages::said() const {
   std::string line;
@@ -66,7 +66,7 @@ void KilnRun::editorError(const std::string& file, int line, int column) {
   if (editor == nullptr || editorLineWritten) return;
   std::string said = messages.said();
   editor->write(
-      editorLine(file, line, column, "error", said.empty() ? "プリプロセスエラー" : said));
+      editorLine(file, line, column, "error", said.empty() ? editor->tr("プリプロセスエラー") : said));
   editorLineWritten = true;
 }
 
@@ -93,7 +93,7 @@ int runPreprocessor(CompileJob& job, ProgramContext& program) {
     if (program.editorDiagnostics) run.editor = program.err;
     ok = processSource(run);
   } catch (const std::bad_alloc&) {
-    messages->write(formatText("メモリが足りません\n"));
+    messages->write(formatText(messages->tr("メモリが足りません\n")));
     ok = false;
   }
   if (logFile) logFile->close();

@@ -38,7 +38,10 @@ inline constexpr size_t kMaxWithPrefixLength = 31;
 // location reports pass without being remembered.
 class KilnMessages final : public OutStream {
  public:
-  explicit KilnMessages(OutStream& target) : target_(target) { setEncoding(target.encoding()); }
+  explicit KilnMessages(OutStream& target) : target_(target) {
+    setEncoding(target.encoding());
+    setLanguage(target.language());
+  }
   using OutStream::write;
   void write(std::string_view bytes) override { target_.write(bytes); }
   void write(const Text& text) override {

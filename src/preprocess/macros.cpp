@@ -120,7 +120,7 @@ class Expander {
   bool append(std::string& out, std::string_view text);
   bool tooLong();
   void say(std::string_view utf8, std::string_view name) {
-    messages_.write(formatText(utf8, name));
+    messages_.write(formatText(messages_.tr(utf8), name));
   }
 
   MacroTable& table_;
@@ -137,7 +137,7 @@ class Expander {
 };
 
 bool Expander::tooLong() {
-  messages_.write(formatText("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+  messages_.write(formatText(messages_.tr("１行が%d文字を越えました\n"), kMaxExpandedLength + 1));
   return false;
 }
 
@@ -149,7 +149,7 @@ bool Expander::append(std::string& out, std::string_view text) {
 
 bool Expander::expand(std::string_view source, std::string& out, const Binding* inForce) {
   if (nesting_ + 1 > kMaxMacroNesting) {
-    messages_.write(formatText("ネストが深すぎます\n"));
+    messages_.write(formatText(messages_.tr("ネストが深すぎます\n")));
     return false;
   }
   ++nesting_;
@@ -287,14 +287,14 @@ bool readParameters(std::string_view line, size_t& pos, const std::string& name,
     std::string parameter;
     if (!readWord(line, pos, parameter, kRefDelimiters)) return false;
     if (parameter.empty()) {
-      messages.write(formatText("引数は省略できません\n"));
+      messages.write(formatText(messages.tr("引数は省略できません\n")));
       return false;
     }
     parameters.push_back(std::move(parameter));
     pos = skipBlanks(line, pos);
     char next = pos < line.size() ? line[pos] : '\0';
     if (next != ')' && next != ',') {
-      messages.write(formatText("マクロ %s に対する引数が多いか、括弧が閉じていません\n", name));
+      messages.write(formatText(messages.tr("マクロ %s に対する引数が多いか、括弧が閉じていません\n"), name));
       return false;
     }
     ++pos;
@@ -351,7 +351,7 @@ void MacroTable::dropCache() {
 bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
   std::string written;
   if (!readWord(line, pos, written, kNameDelimiters)) {
-    messages.write(formatText("マクロ名が取得できません\n"));
+    messages.write(formatText(messages.tr("マクロ名が取得できません\n")));
     return false;
   }
   Macro macro;
@@ -363,12 +363,12 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
   std::string_view name = written;
   if (!name.empty() && name[0] == '$') name.remove_prefix(1);
   if (name.empty()) {
-    messages.write(formatText("マクロ名が取得できません\n"));
+    messages.write(formatText(messages.tr("マクロ名が取得できません\n")));
     return false;
   }
   macro.name = std::string(name);
   if (!table.insert(std::move(macro))) {
-    messages.write(formatText("マクロ %s は既に定義されています\n", name));
+    messages.write(formatText(messages.tr("マクロ %s は既に定義されています\n"), name));
     return false;
   }
   pos = line.size();

@@ -118,7 +118,7 @@ class Scanner {
     pos_ = pos;
     cur_ = c;
     value = negative ? -value : value;
-    if (value < low || value > high) numberOutOfRange();
+    if (value < low || value > high) numberOutOfRange(value, low, high);
     return static_cast<int32_t>(value);
   }
   // True when a digit or sign stands at the current character (no blank
@@ -182,6 +182,13 @@ class Scanner {
   int32_t lineCounter() const { return lineCounter_; }
   // A line marker: the line counter and the file name shown from now on.
   void setMarker(int32_t line, std::string fileName);
+  // Marks the current character as the start of a command, for messages
+  // that quote the command.
+  void markCommand() { commandStart_ = pos_ == 0 ? 0 : pos_ - 1; }
+  // The column in the source line of the character at `offset` of the
+  // current line (1-based; its offset + 1 unless the line was rewritten by
+  // the preprocessor).
+  size_t columnInSource(size_t offset) const { return offset; }
 
  private:
   void skipBlanksAndLineEnds();
@@ -216,7 +223,10 @@ class Scanner {
   int32_t collectHeaderNumber();
   [[noreturn]] void numberMissing();
   [[noreturn]] void numberTooLong();
-  [[noreturn]] void numberOutOfRange();
+  [[noreturn]] void numberOutOfRange(int64_t value, int32_t low, int32_t high);
+  // The English message of a number out of range: the command as written so
+  // far, what it sets, the value and the range.
+  std::string outOfRangeText(int64_t value, int32_t low, int32_t high) const;
 
   static constexpr size_t kNumberLimit = 14;  // a 15th character is refused
 
@@ -226,6 +236,7 @@ class Scanner {
   char line_[kLineCapacity] = {};
   size_t lineLength_ = 0;  // bytes before the first NUL
   size_t pos_ = 0;
+  size_t commandStart_ = 0;  // where the latest command began in the line
   int cur_ = '\n';
   bool newLineNeeded_ = true;
   bool atEnd_ = false;  // the end of the file has been met
