@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "base/message_catalog.h"
 #include "compiler/header_commands.h"
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
@@ -98,6 +99,14 @@ TEST(Reference, EveryMessageOfTheProgram) {
     }
   }
   EXPECT_GT(checked, 100);
+}
+
+// The English text of every message stands in the reference beside it.
+TEST(Reference, EveryEnglishMessage) {
+  for (const MessageRow& row : messageTable()) {
+    EXPECT_TRUE(std::regex_search(reference(), messagePattern(std::string(row.english))))
+        << "docs/mml.md does not show \"" << row.english << "\"";
+  }
 }
 
 }  // namespace

@@ -94,11 +94,30 @@ void reportResults(CompileContext& ctx) {
   }
 }
 
+// Advice when the parts that play end at different steps: the check the
+// /detail table leaves to the eye, said once.
+void adviseOnPartLengths(CompileContext& ctx) {
+  std::string lengths;
+  int32_t first = 0;
+  bool apart = false;
+  for (int part = 0; part < kPartCount; ++part) {
+    int32_t steps = ctx.parts[part].steps;
+    if (steps == 0) continue;
+    if (first == 0) first = steps;
+    apart = apart || steps != first;
+    lengths += formatText(lengths.empty() ? "%s %d" : ", %s %d", kPartNames[part], steps).utf8();
+  }
+  if (!apart) return;
+  ctx.diag.adviseUnplaced(Said("パートの長さが揃っていません",
+                               "the parts end at different steps: " + lengths));
+}
+
 // The passes after the last line, in order: warn about loops still open;
 // for each part, end its stream and optimise it twice (unless /n); lay out
 // the image; report the results.
 void finish(CompileContext& ctx) {
   checkOpenLoops(ctx);
+  if (ctx.diag.advising()) adviseOnPartLengths(ctx);
   for (int part = 0; part < kPartCount; ++part) {
     ctx.currentPart = part;
     ByteBuffer& stream = ctx.tracks[part];

@@ -92,6 +92,8 @@ int runPreprocessor(CompileJob& job, ProgramContext& program) {
     KilnRun run(job, program, *intermediate, *messages);
     if (program.editorDiagnostics) run.editor = program.err;
     ok = processSource(run);
+    static_assert(kBankToneSlots == kToneRecordCount);
+    if (ok && program.toneBank->toneCount != 0) job.tonesDefined = program.toneBank->defined;
   } catch (const std::bad_alloc&) {
     messages->write(formatText(messages->tr("メモリが足りません\n")));
     ok = false;

@@ -65,6 +65,8 @@ class Diagnostics {
 
   // True when messages are shown in English.
   bool english() const { return stream_ != nullptr && stream_->english(); }
+  // True when advice goes anywhere: in English or to editor lines.
+  bool advising() const { return english() || editor_ != nullptr; }
 
   // Writes the program's own text and a line end.
   void message(std::string_view utf8);

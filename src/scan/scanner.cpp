@@ -162,12 +162,17 @@ std::string_view whatCommandSets(std::string_view keyword) {
 
 }  // namespace
 
-std::string Scanner::outOfRangeText(int64_t value, int32_t low, int32_t high) const {
+std::string_view Scanner::commandText() const {
   std::string_view command = std::string_view(line_, pos_).substr(std::min(commandStart_, pos_));
   command.remove_prefix(std::min(command.find_first_not_of(" \t"), command.size()));
   while (!command.empty() && (command.back() == '\n' || command.back() == ' ')) {
     command.remove_suffix(1);
   }
+  return command;
+}
+
+std::string Scanner::outOfRangeText(int64_t value, int32_t low, int32_t high) const {
+  std::string_view command = commandText();
   std::string_view keyword = command.substr(0, command.find_first_of("0123456789+-, \t"));
   std::string quoted = command.empty() ? std::string() : std::string(command) + ": ";
   return quoted + std::string(whatCommandSets(keyword)) +

@@ -239,6 +239,7 @@ bool storeTone(ToneforgeState& state, OutStream& messages) {
       record.begin(), record.end(),
       state.bank.bytes.begin() + kFmbHeaderSize + kToneRecordSize * static_cast<size_t>(index));
   ++state.bank.toneCount;
+  state.bank.defined.set(static_cast<size_t>(index));
   state.values.fill(0);
   return true;
 }
