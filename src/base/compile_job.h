@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "base/allocator.h"
+#include "base/column_map.h"
 #include "base/out_stream.h"
 #include "base/environment.h"
 #include "base/parts.h"
@@ -52,6 +53,9 @@ struct CompileJob {
   int32_t soundUse = 0;
   int32_t wholeNoteTicks = 384;
   int32_t warningCount = 0;
+  // With editor lines: where the columns of the lines the preprocessor
+  // rewrote came from.
+  ColumnMaps columnMaps;
   // The tones the source defined, when it wrote a bank (preprocessor).
   std::optional<std::bitset<kBankToneSlots>> tonesDefined;
   uint32_t outputSize = 0;

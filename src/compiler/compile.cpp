@@ -155,7 +155,10 @@ int runCompile(CompileContext& ctx) {
   if (!ctx.diag.open(job.logPath, *ctx.program.out)) return kCannotOpen;
   ctx.diag.setLevel(job.warnLevel);
   ctx.diag.setLimit(job.warnLimit);
-  if (ctx.program.editorDiagnostics) ctx.diag.setEditorLines(ctx.program.err, job.sourcePath);
+  if (ctx.program.editorDiagnostics) {
+    ctx.diag.setEditorLines(ctx.program.err, job.sourcePath);
+    ctx.scanner.setColumnMaps(&job.columnMaps);
+  }
   ctx.diag.message("[ MML to KRB Compiler 'TC' version 3.19w(KR3対応) ]\n");
   if (!ctx.scanner.open(job.intermediatePath)) {
     ctx.diag.close();

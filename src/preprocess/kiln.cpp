@@ -90,7 +90,10 @@ int runPreprocessor(CompileJob& job, ProgramContext& program) {
   try {
     if (!program.toneBank) program.toneBank = std::make_shared<ToneBankState>();
     KilnRun run(job, program, *intermediate, *messages);
-    if (program.editorDiagnostics) run.editor = program.err;
+    if (program.editorDiagnostics) {
+      run.editor = program.err;
+      run.columns = &job.columnMaps;
+    }
     ok = processSource(run);
     static_assert(kBankToneSlots == kToneRecordCount);
     if (ok && program.toneBank->toneCount != 0) job.tonesDefined = program.toneBank->defined;

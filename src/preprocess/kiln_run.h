@@ -66,6 +66,7 @@ struct KilnRun {
   IntermediateWriter intermediate;
   KilnMessages messages;
   OutStream* editor = nullptr;  // TALLOWC_DIAGNOSTICS=gnu: standard error
+  ColumnMaps* columns = nullptr;  // with editor lines: the maps of rewritten lines
   bool editorLineWritten = false;
   // Where the run was when it failed, for the editor line: the file of the
   // loop that reads (set when a loop starts and when an include returns)
@@ -132,6 +133,7 @@ class LineLoop {
   Step handleLine();
   Step handleActive(LineClass lineClass);
   Step ordinaryLine();
+  void mapColumns(std::vector<ColumnStretch>& stretches);
   Step defineLine();
   Step toneLine();
   Step bankNameMissing();

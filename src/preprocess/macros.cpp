@@ -108,6 +108,7 @@ class Expander {
         arguments_(table.argumentStack()) {}
 
   bool expand(std::string_view source, std::string& out, const Binding* inForce);
+  void recordStretches(std::vector<ColumnStretch>* stretches) { stretches_ = stretches; }
 
  private:
   bool dollarReference(std::string_view source, size_t& i, std::string& out,
@@ -123,8 +124,14 @@ class Expander {
     messages_.write(formatText(messages_.tr(utf8), name));
   }
 
+  // Notes a stretch of the line's own expansion (not of a nested one).
+  void markStretch(size_t written, size_t source, bool inserted) {
+    if (stretches_ != nullptr && nesting_ == 1) stretches_->push_back({written, source, inserted});
+  }
+
   MacroTable& table_;
   OutStream& messages_;
+  std::vector<ColumnStretch>* stretches_ = nullptr;
   Encoding encoding_;
   const std::array<bool, 256>& plain_;
   int nesting_ = 0;
@@ -159,14 +166,15 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
   while (ok && i < source.size()) {
     char c = source[i];
     size_t rest = source.size() - i;
-    if (c == '$') {
-      ++i;
-      ok = dollarReference(source, i, out, inForce);
-    } else if (c == '?') {
-      ++i;
-      ok = questionReference(source, i, out, inForce);
+    if (c == '$' || c == '?') {
+      size_t at = i++;
+      markStretch(out.size(), at, true);
+      ok = c == '$' ? dollarReference(source, i, out, inForce)
+                    : questionReference(source, i, out, inForce);
+      markStretch(out.size(), i, false);
     } else if (c == '\\') {
       // The backslash is dropped and the next byte is plain text.
+      markStretch(out.size(), i + 1, false);
       if (rest > 1) ok = append(out, source.substr(i + 1, 1));
       i += 2;
     } else if (startsMultibyte(encoding_, static_cast<unsigned char>(c)) && rest > 1) {
@@ -376,10 +384,11 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
 }
 
 bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
-                  OutStream& messages, Encoding encoding) {
+                  OutStream& messages, Encoding encoding, std::vector<ColumnStretch>* stretches) {
   table.trimCache();
   table.argumentStack().clear();
   Expander expander(table, messages, encoding);
+  expander.recordStretches(stretches);
   return expander.expand(source, dest, nullptr);
 }
 

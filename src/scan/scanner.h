@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/column_map.h"
 #include "base/files.h"
 #include "scan/keyword_table.h"
 
@@ -185,10 +186,13 @@ class Scanner {
   // Marks the current character as the start of a command, for messages
   // that quote the command.
   void markCommand() { commandStart_ = pos_ == 0 ? 0 : pos_ - 1; }
-  // The column in the source line of the character at `offset` of the
-  // current line (1-based; its offset + 1 unless the line was rewritten by
-  // the preprocessor).
-  size_t columnInSource(size_t offset) const { return offset; }
+  // The column in the source line of the current line's 1-based column
+  // `column`: itself unless the preprocessor rewrote the line.
+  size_t columnInSource(size_t column) const {
+    if (columns_ == nullptr || column == 0) return column;
+    return columns_->sourceOffset(fileName_, lineCounter_ - 1, column - 1) + 1;
+  }
+  void setColumnMaps(const ColumnMaps* columns) { columns_ = columns; }
 
  private:
   void skipBlanksAndLineEnds();
@@ -237,6 +241,7 @@ class Scanner {
   static constexpr size_t kNumberLimit = 14;  // a 15th character is refused
 
   Diagnostics* diag_ = nullptr;
+  const ColumnMaps* columns_ = nullptr;
   TextReader reader_;
   bool open_ = false;
   char line_[kLineCapacity] = {};
