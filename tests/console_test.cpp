@@ -41,8 +41,14 @@ TEST(Console, EachStreamInItsEncoding) {
       {"pipe asked for UTF-8", ChildStreams::kSeparate, {{"TALLOWC_ENCODING", "utf-8"}}, true},
       {"UTF-8 terminal", ChildStreams::kTerminal, {{"LC_ALL", "C.UTF-8"}}, true},
       {"pipe in a UTF-8 locale", ChildStreams::kSeparate, {{"LANG", "ja_JP.UTF-8"}}, true},
-      {"LC_ALL before LANG", ChildStreams::kSeparate, {{"LC_ALL", "C"}, {"LANG", "C.UTF-8"}}, false},
-      {"empty LC_ALL counts as unset", ChildStreams::kSeparate, {{"LC_ALL", ""}, {"LANG", "C.UTF-8"}}, true},
+      {"LC_ALL before LANG",
+       ChildStreams::kSeparate,
+       {{"LC_ALL", "C"}, {"LANG", "C.UTF-8"}},
+       false},
+      {"empty LC_ALL counts as unset",
+       ChildStreams::kSeparate,
+       {{"LC_ALL", ""}, {"LANG", "C.UTF-8"}},
+       true},
       {"ASCII terminal", ChildStreams::kTerminal, {{"LC_ALL", "C"}}, false},
       {"UTF-8 terminal asked for CP932",
        ChildStreams::kTerminal,
@@ -92,8 +98,7 @@ TEST(Console, LanguageFromTheEnvironment) {
 // English says what was found, what was expected and where; advice about
 // what cannot sound right comes as warnings.  Every case also as editor lines.
 TEST(Console, EnglishMessagesAndAdvice) {
-  const std::string tone =
-      ".fmbfile B\n#@ NO AL FB L R *\n@1 7 0 0 0\n";
+  const std::string tone = ".fmbfile B\n#@ NO AL FB L R *\n@1 7 0 0 0\n";
   struct {
     std::string song;
     std::vector<std::string> out;
@@ -102,14 +107,18 @@ TEST(Console, EnglishMessagesAndAdvice) {
       {"1 v20 c4\n", {"v20: volume 20 is out of range 0..15"}, "song.mml:1:6: error: v20"},
       {"1 c4 H\n", {"'H' is not an MML command"}, "song.mml:1:"},
       {"#include nosuch.mml\n", {"looked in the current directory"}, "song.mml:1:20: error:"},
-      {tone + "1 @5 c4\n", {"(!)@5: the bank this source writes defines no such tone"},
+      {tone + "1 @5 c4\n",
+       {"(!)@5: the bank this source writes defines no such tone"},
        "song.mml:4:5: warning: @5"},
       {tone + "1 @1 c4\n", {"(!)@1: the tone has L = R = 0"}, "song.mml:4:5: warning: @1"},
-      {"1 T120 c4\n", {"(!)T120 sets the timer value (38 BPM); for 120 BPM write t120"},
+      {"1 T120 c4\n",
+       {"(!)T120 sets the timer value (38 BPM); for 120 BPM write t120"},
        "song.mml:1:7: warning: T120"},
-      {"1 c4\n2 c2\n3 c2\n", {"(!)the parts end at different steps: FM1 96, FM2 192, FM3 192"},
+      {"1 c4\n2 c2\n3 c2\n",
+       {"(!)the parts end at different steps: FM1 96, FM2 192, FM3 192"},
        "song.mml: warning: the parts end"},
-      {"1 c4\n1 (c4\n", {"(!)FM1: the '(' of line 2 is still open at the end of the part"},
+      {"1 c4\n1 (c4\n",
+       {"(!)FM1: the '(' of line 2 is still open at the end of the part"},
        "song.mml:2:4: warning: FM1"},
   };
   for (const auto& c : cases) {
@@ -219,12 +228,18 @@ TEST(Console, LinesForEditors) {
        "#define Q c q9\n1 c4\n1 $Q\n",
        {},
        "song.mml:3:3: error: パラメータが範囲外です\n"},
-      {"after a macro", "#define Q c\n1 $Q q9\n", {}, "song.mml:2:7: error: パラメータが範囲外です\n"},
+      {"after a macro",
+       "#define Q c\n1 $Q q9\n",
+       {},
+       "song.mml:2:7: error: パラメータが範囲外です\n"},
       {"included with a backslash",
        "#include inc\\sub.mml\n",
        {{"inc/sub.mml", "1 q9\n"}},
        "inc/sub.mml:1:4: error: パラメータが範囲外です\n"},
-      {"inside a #with block", "#with 1\nq9\n", {}, "song.mml:2:2: error: パラメータが範囲外です\n"},
+      {"inside a #with block",
+       "#with 1\nq9\n",
+       {},
+       "song.mml:2:2: error: パラメータが範囲外です\n"},
       {"preprocessor",
        "1 c4\n#define A(x\n",
        {},

@@ -15,8 +15,8 @@
 
 #include "base/allocator.h"
 #include "base/column_map.h"
-#include "base/out_stream.h"
 #include "base/environment.h"
+#include "base/out_stream.h"
 #include "base/parts.h"
 
 namespace tallow {

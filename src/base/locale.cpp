@@ -9,7 +9,8 @@ namespace {
 
 std::string lowered(std::string_view text) {
   std::string lower;
-  for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  for (char c : text)
+    lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
   return lower;
 }
 

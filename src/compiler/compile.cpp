@@ -108,8 +108,8 @@ void adviseOnPartLengths(CompileContext& ctx) {
     lengths += formatText(lengths.empty() ? "%s %d" : ", %s %d", kPartNames[part], steps).utf8();
   }
   if (!apart) return;
-  ctx.diag.adviseUnplaced(Said("パートの長さが揃っていません",
-                               "the parts end at different steps: " + lengths));
+  ctx.diag.adviseUnplaced(
+      Said("パートの長さが揃っていません", "the parts end at different steps: " + lengths));
 }
 
 // The passes after the last line, in order: warn about loops still open;
@@ -180,8 +180,7 @@ int runCompile(CompileContext& ctx) {
 [[noreturn]] void unknownPartLetter(CompileContext& ctx, const std::string& word) {
   std::string english;
   if (ctx.diag.english()) {
-    english = formatText("'%s' is neither a header command nor a run of part letters", word)
-                  .utf8();
+    english = formatText("'%s' is neither a header command nor a run of part letters", word).utf8();
   }
   ctx.error(Said("未定義のコマンドです", english));
 }

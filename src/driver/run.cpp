@@ -81,8 +81,7 @@ bool isAbsoluteSourcePath(const std::string& arg) {
 
 // Reads the arguments in order; the first that is neither a switch nor a
 // source path ends the reading (`unknown` keeps it).
-ParseResult parseArguments(const std::vector<std::string>& args, Options& o,
-                           std::string& unknown) {
+ParseResult parseArguments(const std::vector<std::string>& args, Options& o, std::string& unknown) {
   bool haveSource = false;
   for (const std::string& arg : args) {
     if (arg == "-h" || arg == "--help") return ParseResult::kHelp;
@@ -176,7 +175,8 @@ int Run::execute() {
     return 1;
   }
   if (job_.warningCount != 0) {
-    program_.err->write(formatText(program_.err->tr("%d 個の警告がありました\n\n"), job_.warningCount));
+    program_.err->write(
+        formatText(program_.err->tr("%d 個の警告がありました\n\n"), job_.warningCount));
   }
   printSummary(job_, o_.detail, *program_.out);
   return o_.noKrb ? 0 : writeKrb();

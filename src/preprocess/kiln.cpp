@@ -65,8 +65,8 @@ std::string KilnMessages::said() const {
 void KilnRun::editorError(const std::string& file, int line, int column) {
   if (editor == nullptr || editorLineWritten) return;
   std::string said = messages.said();
-  editor->write(
-      editorLine(file, line, column, "error", said.empty() ? editor->tr("プリプロセスエラー") : said));
+  editor->write(editorLine(file, line, column, "error",
+                           said.empty() ? editor->tr("プリプロセスエラー") : said));
   editorLineWritten = true;
 }
 

@@ -65,7 +65,7 @@ struct KilnRun {
   const Environment& env;
   IntermediateWriter intermediate;
   KilnMessages messages;
-  OutStream* editor = nullptr;  // TALLOWC_DIAGNOSTICS=gnu: standard error
+  OutStream* editor = nullptr;    // TALLOWC_DIAGNOSTICS=gnu: standard error
   ColumnMaps* columns = nullptr;  // with editor lines: the maps of rewritten lines
   bool editorLineWritten = false;
   // Where the run was when it failed, for the editor line: the file of the

@@ -302,7 +302,8 @@ bool readParameters(std::string_view line, size_t& pos, const std::string& name,
     pos = skipBlanks(line, pos);
     char next = pos < line.size() ? line[pos] : '\0';
     if (next != ')' && next != ',') {
-      messages.write(formatText(messages.tr("マクロ %s に対する引数が多いか、括弧が閉じていません\n"), name));
+      messages.write(
+          formatText(messages.tr("マクロ %s に対する引数が多いか、括弧が閉じていません\n"), name));
       return false;
     }
     ++pos;

@@ -175,9 +175,8 @@ std::string Scanner::outOfRangeText(int64_t value, int32_t low, int32_t high) co
   std::string_view command = commandText();
   std::string_view keyword = command.substr(0, command.find_first_of("0123456789+-, \t"));
   std::string quoted = command.empty() ? std::string() : std::string(command) + ": ";
-  return quoted + std::string(whatCommandSets(keyword)) +
-         std::to_string(value) + " is out of range " + std::to_string(low) + ".." +
-         std::to_string(high);
+  return quoted + std::string(whatCommandSets(keyword)) + std::to_string(value) +
+         " is out of range " + std::to_string(low) + ".." + std::to_string(high);
 }
 
 void Scanner::numberOutOfRange(int64_t value, int32_t low, int32_t high) {

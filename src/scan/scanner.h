@@ -231,13 +231,13 @@ class Scanner {
   // The English message of a number out of range: the command as written so
   // far, what it sets, the value and the range.
   std::string outOfRangeText(int64_t value, int32_t low, int32_t high) const;
+
  public:
   // The latest command as written so far (from its mark to the last
   // character taken, without blanks around it).
   std::string_view commandText() const;
 
  private:
-
   static constexpr size_t kNumberLimit = 14;  // a 15th character is refused
 
   Diagnostics* diag_ = nullptr;

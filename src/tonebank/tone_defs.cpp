@@ -268,7 +268,8 @@ bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
 }
 
 void reportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages) {
-  if (state.orderCount != 0) messages.note(Text::own(messages.tr("音色パラメータ順設定が完了していません\n")));
+  if (state.orderCount != 0)
+    messages.note(Text::own(messages.tr("音色パラメータ順設定が完了していません\n")));
   if (toneInProgress(state)) messages.note(Text::own(messages.tr("音色定義が完了していません\n")));
   if (state.bank.toneCount == 0) return;
   messages.note(formatText(messages.tr("%d個の音色を定義しました\n"), state.bank.toneCount));
