@@ -159,6 +159,13 @@ TEST(Console, KrbdumpShowsTitlesInUtf8) {
   EXPECT_NE(raw.out.find("title    \x95\x5C\n"), std::string::npos) << raw.out;
 }
 
+TEST(Console, ToolsTellTheirVersion) {
+  TempDir dir;
+  ProcessResult r = runProcess(KRBDUMP_BINARY, {"--version"}, dir.path(), dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "krbdump (Tallow) 3.19w\n");
+}
+
 // Whatever bytes a tool writes to a UTF-8 console, the console gets UTF-8.
 TEST(Console, Utf8StreamShowsCp932BytesConverted) {
   TempDir dir;
