@@ -72,8 +72,6 @@ void requireFmPart(CompileContext& ctx) {
   if (!ctx.onFmPart()) ctx.error("FM音源以外では使用できないコマンドです");
 }
 
-}  // namespace
-
 // Advice on a tone select that compiles but cannot sound: a tone the bank
 // this source wrote does not hold, or a tone with neither output on.
 void adviseOnTone(CompileContext& ctx, int tone) {
@@ -91,6 +89,8 @@ void adviseOnTone(CompileContext& ctx, int tone) {
                          command + ": the tone has L = R = 0 and is silent on every output"));
   }
 }
+
+}  // namespace
 
 void onTone(CompileContext& ctx) {
   ctx.emitByte(kEventTone);

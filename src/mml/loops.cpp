@@ -76,8 +76,10 @@ void onLoopOpen(CompileContext& ctx) {
   PartLoops& l = loops(ctx);
   if (++l.depth >= kMaxOpenLoops) ctx.error("ループのネストが深すぎます");
   openFrame(ctx, true);
+  // Only the English warning says where a "(" left open stands.
+  Diagnostics::Place opened = ctx.diag.english() ? ctx.diag.here() : Diagnostics::Place{};
   l.expansions[++l.expansionDepth] = {static_cast<int64_t>(ctx.track().length()), -1,
-                                      ctx.diag.here()};
+                                      std::move(opened)};
 }
 
 void onDriverLoopOpen(CompileContext& ctx) {
