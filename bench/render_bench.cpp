@@ -23,12 +23,12 @@
 #include "base/compile_job.h"
 #include "base/files.h"
 #include "base/out_stream.h"
-#include "driver/run.h"
 #include "output/krb_reader.h"
 #include "playback/bank_lookup.h"
 #include "playback/playback.h"
-#include "render/krb2wav.h"
 #include "render/render_song.h"
+#include "tools/krb2wav.h"
+#include "tools/tallowc.h"
 
 namespace {
 

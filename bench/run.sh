@@ -46,10 +46,10 @@ echo "== a typical 10 KB song, process start included"
 echo "== process start alone (the floor): /bin/true"
 (cd "$scores" && ../tallow_bench --spawn /bin/true song10k.mml 200)
 
-if [ -x "$bin/src/render/render_bench" ]; then
+if [ -x "$bin/render_bench" ]; then
   echo "== rendering: krb2wav on a two-minute song of fifteen parts, and the FM engine"
-  "$bin/src/render/render_bench"
-  "$bin/src/fmchip/fmchip_bench"
+  "$bin/render_bench"
+  "$bin/fmchip_bench"
 fi
 
 if [ -x "$bin/micro_bench" ]; then

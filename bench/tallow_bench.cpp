@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "base/paths.h"
-#include "driver/run.h"
+#include "tools/tallowc.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/run.h"
+#include "tools/tallowc.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 //   <file.KRB> [ "\n@@bank\n" <BANK.FMB> ]
 //
 // Each input is read with readKrb, played by the driver model (its chip
-// writes fed to the FM chip model when that is built), listed, and exported
+// writes fed to the FM chip model), listed, and exported
 // as VGM and MIDI.  Runs are kept short: a few seconds of song and a bound on
 // the events.
 #include <algorithm>
@@ -15,14 +15,12 @@
 #include <string_view>
 #include <vector>
 
-#include "output/krb_reader.h"
-#include "playback/midi_writer.h"
-#include "playback/playback.h"
-#include "playback/vgm_writer.h"
-#include "playback/writes_listing.h"
-#ifdef TALLOW_FUZZ_CHIP
+#include "export/midi_writer.h"
+#include "export/vgm_writer.h"
+#include "export/writes_listing.h"
 #include "fmchip/fm_chip.h"
-#endif
+#include "output/krb_reader.h"
+#include "playback/playback.h"
 
 namespace {
 
@@ -42,17 +40,14 @@ void play(const tallow::KrbFile& krb, std::span<const uint8_t> bank) {
   tallow::playback::Player player(krb, bank, shortRun());
   tallow::playback::Event event;
   size_t listed = 0;
-#ifdef TALLOW_FUZZ_CHIP
   tallow::fmchip::FmChip chip;
   std::array<float, 1024> left{}, right{};
   uint64_t rendered = 0;  // chip samples, at 1 tick = 18 us and clock / 144 a second
-#endif
   while (player.next(event)) {
     if (listed < 64) {
       ++listed;
       (void)tallow::playback::formatEvent(event);
     }
-#ifdef TALLOW_FUZZ_CHIP
     uint64_t due = event.tick * 18 * (tallow::fmchip::FmChip::kDefaultClock / 144) / 1000000;
     while (rendered < due) {
       size_t n = static_cast<size_t>(std::min<uint64_t>(due - rendered, left.size()));
@@ -62,7 +57,6 @@ void play(const tallow::KrbFile& krb, std::span<const uint8_t> bank) {
     if (event.kind == tallow::playback::EventKind::kChipWrite) {
       chip.write(event.port, event.reg, event.value);
     }
-#endif
   }
 }
 

@@ -19,7 +19,7 @@ workers=${2:-1}
 target=${3:-fuzz_compile}
 case "$target" in
   fuzz_compile) seeds=fuzz/seeds; binary=build-fuzz/fuzz_compile; extra=(-dict="$root/fuzz/mml.dict") ;;
-  fuzz_playback) seeds=fuzz/seeds_playback; binary=build-fuzz/src/playback/fuzz_playback; extra=() ;;
+  fuzz_playback) seeds=fuzz/seeds_playback; binary=build-fuzz/fuzz_playback; extra=() ;;
   *) echo "fuzz/run.sh: no fuzz target $target" >&2; exit 2 ;;
 esac
 

@@ -32,7 +32,6 @@ class TextReader {
 
   // Opens `path` for reading; false when it cannot be opened or is a directory.
   bool open(const std::string& path);
-  bool isOpen() const { return fd_ >= 0; }
   void close();
 
   // Reads the next line into `line` (NUL-terminated): at most capacity - 1
@@ -68,7 +67,6 @@ class FileWriter {
 
   // Creates or truncates `path` for writing; false on failure.
   bool create(const std::string& path);
-  bool isOpen() const { return fd_ >= 0; }
   void write(std::string_view bytes);
   void put(char c) {
     if (used_ == sizeof buffer_) flush();

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "mml/notes.h"
+#include "events/note_events.h"
 #include "output/fm_registers.h"
 #include "output/krb_format.h"
 #include "state/compile_context.h"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "envelope/envelope.h"
+#include "events/note_events.h"
 #include "mml/command_table.h"
 #include "mml/handlers.h"
 #include "mml/portamento.h"
@@ -18,31 +19,6 @@ namespace tallow {
 namespace {
 
 constexpr int kMaxLength = 65535;
-
-constexpr int kFmStepUp[12] = {35, 39, 41, 44, 46, 49, 52, 55, 58, 62, 65, 73};
-constexpr int kFmStepDown[12] = {37, 35, 39, 41, 44, 46, 49, 52, 55, 58, 62, 65};
-constexpr int kPcmDetuneBase[13] = {0, 61, 128, 194, 266, 343, 424, 510, 601, 698, 801, 909, 1024};
-constexpr int kPcmDetuneStep[13] = {61, 67, 66, 72, 77, 81, 86, 91, 97, 103, 108, 115, 0};
-
-// x / 10 rounded half up (x >= 0).
-int64_t roundTenths(int64_t x) { return x / 10 + (x % 10 > 4 ? 1 : 0); }
-
-int64_t fmDetune(int pitch, int64_t t, int64_t k) {
-  int64_t q = t / k;
-  if (t >= 0) {
-    int64_t n = std::min<int64_t>(pitch + q, 127);
-    return roundTenths((t % k) * kFmStepUp[n % 12] * 10 / k);
-  }
-  int64_t n = std::max<int64_t>(pitch + q, 0);
-  return -roundTenths(((-t) % k) * kFmStepDown[n % 12] * 10 / k);
-}
-
-int64_t pcmDetune(int64_t t, int64_t k) {
-  int64_t a = t < 0 ? -t : t;
-  int64_t i = std::min<int64_t>(a / k, 12);
-  int64_t b = kPcmDetuneBase[i] + roundTenths((a % k) * kPcmDetuneStep[i] * 10 / k);
-  return t <= 0 ? -std::min<int64_t>(b, 1024) : std::min<int64_t>(b, 1023);
-}
 
 // One part of a length, before "~": a number, "%" steps, or the default.
 int64_t lengthPart(CompileContext& ctx) {
@@ -91,37 +67,10 @@ int32_t readLength(CompileContext& ctx, int& next) {
   return static_cast<int32_t>(total);
 }
 
-// The value of the detune event of a note of `pitch` with `extra` units.
-int32_t detuneValue(const CompileContext& ctx, int pitch, int64_t extra) {
-  const PartState& p = ctx.parts[ctx.currentPart];
-  int64_t t = int64_t{p.detune} + p.secondDetune + extra;
-  int64_t k = ctx.settings.keywidth;
-  int64_t value = k == 0           ? std::clamp<int64_t>(t, -1024, 1023)
-                  : ctx.onFmPart() ? fmDetune(pitch, t, k)
-                                   : pcmDetune(t, k);
-  return static_cast<int32_t>(value);
-}
-
 // The pitch of a note letter with its accidentals, before range checks.
 int64_t pitchOf(const PartState& p, int semitone, int64_t accidentals, bool natural) {
   return semitone + accidentals + (natural ? 0 : p.keySignature[semitone]) + int64_t{p.transpose} +
          p.secondTranspose + (int64_t{p.octave} + p.octaveShiftOnce) * 12 + 12;
-}
-
-// The byte of a note event, before range checks: on an FM part with a key
-// width the whole semitones of the detune raise the note.
-int64_t noteByteOf(const CompileContext& ctx, int pitch, int64_t extra) {
-  const PartState& p = ctx.parts[ctx.currentPart];
-  int64_t k = ctx.settings.keywidth;
-  if (!ctx.onFmPart() || k == 0) return pitch;
-  return pitch + (int64_t{p.secondDetune} + p.detune + extra) / k;
-}
-
-// The byte of a note event ("音程が範囲外です" beyond 127).
-int noteByte(CompileContext& ctx, int pitch, int64_t extra) {
-  int64_t note = noteByteOf(ctx, pitch, extra);
-  if (note < 0 || note > 127) ctx.error("音程が範囲外です");
-  return static_cast<int>(note);
 }
 
 void putWordEvent(uint8_t* at, int code, int32_t value) {
@@ -392,15 +341,6 @@ int notePitch(CompileContext& ctx, int semitone) {
 int32_t readLength(CompileContext& ctx) {
   int next = 0;
   return readLength(ctx, next);
-}
-
-void emitDetune(CompileContext& ctx, int pitch, int64_t extra) {
-  ctx.emitByteWord(kEventDetune, detuneValue(ctx, pitch, extra));
-}
-
-void emitNote(CompileContext& ctx, int pitch, int64_t extra, int32_t length) {
-  if (length == 0) return;
-  ctx.emitByteWord(noteByte(ctx, pitch, extra), length);
 }
 
 void onNote(CompileContext& ctx) {

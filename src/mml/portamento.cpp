@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "events/note_events.h"
 #include "mml/command_table.h"
 #include "mml/notes.h"
 #include "output/krb_format.h"

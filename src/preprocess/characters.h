@@ -1,5 +1,5 @@
 // Which bytes of a source line make one character in the byte passes of
-// Kiln (comment stripping, macro and brace expansion).  Each file is read in
+// the preprocessor (comment stripping, macro and brace expansion).  Each file is read in
 // its own encoding: in a CP932 (Shift-JIS) file a lead byte and the byte
 // after it are one character; in a UTF-8 file a lead byte and as many bytes
 // as it announces, cut at the end of the text.  Any other byte stands alone.

@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "base/text_scan.h"
 #include "preprocess/delimiters.h"
-#include "preprocess/kiln_run.h"
+#include "preprocess/preprocess_run.h"
 
 namespace tallow {
 

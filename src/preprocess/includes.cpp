@@ -8,7 +8,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "base/text_scan.h"
-#include "preprocess/kiln_run.h"
+#include "preprocess/preprocess_run.h"
 
 namespace tallow {
 namespace {
@@ -23,7 +23,7 @@ std::string_view unquote(std::string& name) {
   return name;
 }
 
-bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view name) {
+bool openSourceFile(const PreprocessRun& run, TextReader& reader, std::string_view name) {
   if (reader.open(toOpenPath(name))) return true;
   const std::string& searchDir = run.job.searchDir;
   if (searchDir.empty()) return false;
@@ -33,7 +33,7 @@ bool openSourceFile(const KilnRun& run, TextReader& reader, std::string_view nam
 
 }  // namespace
 
-bool processFile(KilnRun& run, std::string name) {
+bool processFile(PreprocessRun& run, std::string name) {
   ++run.includeDepth;
   run.messages.note(formatText("Now include %s(%d)...\n", name, run.includeDepth));
   if (run.includeDepth > kMaxOpenFiles) {

@@ -1,4 +1,4 @@
-// The intermediate file's writer.  Everything Kiln writes to the file goes
+// The intermediate file's writer.  Everything the preprocessor writes to the file goes
 // through one block that is handed to the file in large pieces, in the order
 // things were written.
 //

@@ -17,8 +17,8 @@
 #include "base/text_scan.h"
 #include "preprocess/braces.h"
 #include "preprocess/comment.h"
-#include "preprocess/kiln_run.h"
 #include "preprocess/plain_text.h"
+#include "preprocess/preprocess_run.h"
 #include "tonebank/fmb_file.h"
 
 namespace tallow {
@@ -33,12 +33,12 @@ bool isAsciiAlnum(char c) {
 
 }  // namespace
 
-LineLoop::LineLoop(KilnRun& run, SourceFile& file) : run_(run), file_(file) {
+LineLoop::LineLoop(PreprocessRun& run, SourceFile& file) : run_(run), file_(file) {
   line_.reserve(kLineBufferSize);
   expanded_.reserve(kLineBufferSize);
 }
 
-BlockEnd processLines(KilnRun& run, SourceFile& file) { return LineLoop(run, file).run(); }
+BlockEnd processLines(PreprocessRun& run, SourceFile& file) { return LineLoop(run, file).run(); }
 
 BlockEnd LineLoop::run() {
   run_.lastFile = file_.name;

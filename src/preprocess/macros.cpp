@@ -338,18 +338,12 @@ const std::string* MacroTable::cachedExpansion(const std::string& key) const {
 }
 
 void MacroTable::rememberExpansion(std::string key, std::string text) {
-  if (!cacheEnabled_) return;
   cacheBytes_ += key.size() + text.size() + kCacheEntryOverhead;
   cache_.emplace(std::move(key), std::move(text));
 }
 
 void MacroTable::trimCache() {
   if (cacheBytes_ > kCacheBudget) dropCache();
-}
-
-void MacroTable::setCacheEnabled(bool enabled) {
-  cacheEnabled_ = enabled;
-  dropCache();
 }
 
 void MacroTable::dropCache() {

@@ -46,8 +46,6 @@ class MacroTable {
   void rememberExpansion(std::string key, std::string text);
   // Drops the cache when it has grown past its budget (called between lines).
   void trimCache();
-  // Turns the cache off (tests compare results with and without it).
-  void setCacheEnabled(bool enabled);
 
   // Buffers that expansion reuses from line to line, so that a line's
   // references seldom allocate: the cache key being built and the arguments
@@ -62,7 +60,6 @@ class MacroTable {
   std::map<std::string, Macro, std::less<>> macros_;
   std::unordered_map<std::string, std::string> cache_;
   size_t cacheBytes_ = 0;
-  bool cacheEnabled_ = true;
   std::string keyBuffer_;
   std::vector<std::string_view> argumentStack_;
 };

@@ -1,4 +1,4 @@
-// The scans for the bytes Kiln's passes act on.  With SSE2 sixteen bytes are
+// The scans for the bytes the preprocessor's passes act on.  With SSE2 sixteen bytes are
 // compared at once and a text's last, partial block is read as the sixteen
 // bytes that end the text (its first bytes were found plain already); a text
 // shorter than sixteen bytes, or a machine without SSE2, goes byte by byte

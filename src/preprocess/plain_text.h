@@ -1,4 +1,4 @@
-// Which bytes of a line Kiln's passes act on, found in one scan, so that a
+// Which bytes of a line the preprocessor's passes act on, found in one scan, so that a
 // line that no pass would change can skip the passes.
 //
 // A line holding none of a pass's bytes leaves that pass unchanged: comment

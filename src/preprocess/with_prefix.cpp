@@ -3,7 +3,7 @@
 // run and outlives the file that set it.
 #include "base/text_scan.h"
 #include "preprocess/delimiters.h"
-#include "preprocess/kiln_run.h"
+#include "preprocess/preprocess_run.h"
 
 namespace tallow {
 

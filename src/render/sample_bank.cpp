@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "base/files.h"
-#include "render/audio_output.h"
+#include "export/audio_output.h"
 
 #ifdef TALLOW_HAVE_SNDFILE
 #include <sndfile.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "render/wav_file.h"
+#include "export/wav_file.h"
 
 namespace tallow::render {
 

@@ -176,7 +176,6 @@ class Scanner {
 
   int current() const { return cur_; }
   bool atDigit() const { return cur_ >= '0' && cur_ <= '9'; }
-  bool atLineEnd() const { return cur_ == '\n'; }
   // The current line from its start through the last character taken.
   std::string_view takenText() const { return std::string_view(line_, pos_); }
   const std::string& fileName() const { return fileName_; }

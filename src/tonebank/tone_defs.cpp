@@ -89,7 +89,7 @@ bool say(OutStream& messages, std::string_view utf8) {
 }
 
 // A quoted tone name; "~" takes the next byte literally.
-bool readToneName(ToneforgeState& state, std::string_view line, size_t& pos, OutStream& messages) {
+bool readToneName(ToneDefState& state, std::string_view line, size_t& pos, OutStream& messages) {
   if (line[pos] != '"') return say(messages, "音色名は\"で囲って下さい\n");
   std::string name;
   for (size_t i = pos + 1;; ++i) {
@@ -112,7 +112,7 @@ bool readToneName(ToneforgeState& state, std::string_view line, size_t& pos, Out
 }
 
 // A value of 1 to 3 decimal digits for parameter `code`.
-bool readToneValue(ToneforgeState& state, uint8_t code, std::string_view line, size_t& pos,
+bool readToneValue(ToneDefState& state, uint8_t code, std::string_view line, size_t& pos,
                    OutStream& messages) {
   std::string_view digits = token(line, pos, 3);
   int value = 0;
@@ -138,7 +138,7 @@ bool readToneValue(ToneforgeState& state, uint8_t code, std::string_view line, s
 }
 
 // Reads the value at the tone's current position and moves to the next.
-bool readNextValue(ToneforgeState& state, std::string_view line, size_t& pos, OutStream& messages) {
+bool readNextValue(ToneDefState& state, std::string_view line, size_t& pos, OutStream& messages) {
   uint8_t code = state.order[state.orderPosition];
   // An empty order ("#@ *") takes no value at all.
   if (code == kOrderEnd) return say(messages, "引数が多すぎます\n");
@@ -150,11 +150,11 @@ bool readNextValue(ToneforgeState& state, std::string_view line, size_t& pos, Ou
 
 }  // namespace
 
-ToneforgeState::ToneforgeState(ToneBankState& programBank) : bank(programBank) {
+ToneDefState::ToneDefState(ToneBankState& programBank) : bank(programBank) {
   resetToneState(*this);
 }
 
-void resetToneState(ToneforgeState& state) {
+void resetToneState(ToneDefState& state) {
   state.order = kDefaultOrder;
   state.orderCount = 0;
   state.orderPosition = 0;
@@ -169,8 +169,7 @@ int parameterCode(std::string_view name) {
   return -1;
 }
 
-bool defineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
-                     OutStream& messages) {
+bool defineToneOrder(ToneDefState& state, std::string_view line, size_t& pos, OutStream& messages) {
   if (toneInProgress(state)) return say(messages, "音色設定中に音色パラメータ順設定は出来ません");
   for (;;) {
     pos = skipSeparators(line, pos);
@@ -192,7 +191,7 @@ bool defineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
   }
 }
 
-bool defineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
+bool defineToneValues(ToneDefState& state, std::string_view line, size_t& pos,
                       OutStream& messages) {
   if (state.orderCount != 0) {
     return say(messages, "音色パラメータ順設定が完了する前に音色設定はできません\n");
@@ -230,7 +229,7 @@ std::array<uint8_t, kToneRecordSize> packToneRecord(
   return record;
 }
 
-bool storeTone(ToneforgeState& state, OutStream& messages) {
+bool storeTone(ToneDefState& state, OutStream& messages) {
   int index = state.values[kNO] - state.startNumber;
   if (index >= static_cast<int>(kToneRecordCount)) return say(messages, "音色番号が大きすぎます");
   if (index < 0) return say(messages, "音色番号が小さすぎます");
@@ -259,7 +258,7 @@ int32_t decimalValue(std::string_view word) {
   return static_cast<int32_t>(value);
 }
 
-bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
+bool setStartNumber(ToneDefState& state, std::string_view line, size_t& pos) {
   std::string word;
   // A word too long to read fails like a bad number.
   if (!readWord(line, pos, word, kFieldDelimiters)) return false;
@@ -267,7 +266,7 @@ bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos) {
   return state.startNumber <= 1;
 }
 
-void reportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages) {
+void reportTones(ToneDefState& state, const std::string& sourceDir, OutStream& messages) {
   if (state.orderCount != 0)
     messages.note(Text::own(messages.tr("音色パラメータ順設定が完了していません\n")));
   if (toneInProgress(state)) messages.note(Text::own(messages.tr("音色定義が完了していません\n")));

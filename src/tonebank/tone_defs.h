@@ -1,4 +1,4 @@
-// Toneforge is the name of the tone-bank compiler that Kiln hosts: it reads
+// The tone bank's compiler, run by the preprocessor: it reads
 // the tone definitions in the source, parameter-order lines ("#@"), tone
 // lines ("@", "'@", "'$" and their continuation lines) and the tone start
 // number (".vstart"), and packs complete tones into the program's tone bank.
@@ -26,8 +26,8 @@ inline constexpr std::string_view kToneSeparators = " \t\n,={}";
 // The tone compiler's state for one preprocessor run.  Invariant: while no
 // order is being defined (orderCount == 0), `order` holds a kOrderEnd entry
 // at an index below 63, so a tone's position never runs past it.
-struct ToneforgeState {
-  explicit ToneforgeState(ToneBankState& programBank);
+struct ToneDefState {
+  explicit ToneDefState(ToneBankState& programBank);
 
   ToneBankState& bank;
   std::array<uint8_t, kOrderCapacity> order{};
@@ -38,30 +38,28 @@ struct ToneforgeState {
 };
 
 // The start-of-run settings: the default order, nothing in progress, start 1.
-void resetToneState(ToneforgeState& state);
+void resetToneState(ToneDefState& state);
 
-inline bool toneInProgress(const ToneforgeState& state) { return state.orderPosition != 0; }
+inline bool toneInProgress(const ToneDefState& state) { return state.orderPosition != 0; }
 
 // The parameter code of an order token ("NO", "TL1", "*", ...), or -1.
 int parameterCode(std::string_view token);
 
 // A "#@" line from `pos`.  On failure the message has been printed.
-bool defineToneOrder(ToneforgeState& state, std::string_view line, size_t& pos,
-                     OutStream& messages);
+bool defineToneOrder(ToneDefState& state, std::string_view line, size_t& pos, OutStream& messages);
 
 // A tone line from `pos`.  Stores the tone when its last value is read and
 // leaves `pos` behind the separators after it.  On failure the message has
 // been printed.
-bool defineToneValues(ToneforgeState& state, std::string_view line, size_t& pos,
-                      OutStream& messages);
+bool defineToneValues(ToneDefState& state, std::string_view line, size_t& pos, OutStream& messages);
 
 // Packs the values into a record of the bank at tone number - start number.
 // Refuses a tone whose index lies outside the bank (message printed).
-bool storeTone(ToneforgeState& state, OutStream& messages);
+bool storeTone(ToneDefState& state, OutStream& messages);
 
 // A ".vstart" line from `pos`; false for a start number other than 0 or 1
 // (the caller prints the message).
-bool setStartNumber(ToneforgeState& state, std::string_view line, size_t& pos);
+bool setStartNumber(ToneDefState& state, std::string_view line, size_t& pos);
 
 // Converts a decimal word as the decimal conversions of the source do:
 // optional sign and digits, saturating at the 32-bit limits.
@@ -73,6 +71,6 @@ std::array<uint8_t, kToneRecordSize> packToneRecord(
 
 // The end-of-run report of a successful run: unfinished definitions, the
 // number of tones, and writing the bank when tones were defined.
-void reportTones(ToneforgeState& state, const std::string& sourceDir, OutStream& messages);
+void reportTones(ToneDefState& state, const std::string& sourceDir, OutStream& messages);
 
 }  // namespace tallow

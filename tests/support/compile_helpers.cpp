@@ -6,9 +6,9 @@
 #include "base/cp932.h"
 #include "base/locale.h"
 #include "compiler/compile.h"
-#include "driver/run.h"
 #include "output/krb_reader.h"
 #include "support/temp_dir.h"
+#include "tools/tallowc.h"
 
 namespace tallow::testing {
 

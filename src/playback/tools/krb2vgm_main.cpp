@@ -1,7 +1,0 @@
-// The krb2vgm executable: the command line of runKrb2Vgm on the console.
-#include "base/console.h"
-#include "playback/tools.h"
-
-int main(int argc, char** argv) {
-  return tallow::runConsoleTool(argc, argv, tallow::playback::runKrb2Vgm);
-}
