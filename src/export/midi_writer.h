@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "export/byte_sink.h"
 #include "playback/playback.h"
 
 namespace tallow::playback {
@@ -33,8 +34,14 @@ int midiDivision(int zenlen);
 // `pitch` of `part`: F-number units on FM parts, 1/1024 octave elsewhere.
 int midiBend(int part, int pitch, int detune);
 
-// Plays `krb` with the model and builds its MIDI file; false with `error`
-// on a malformed stream.
+// Plays `krb` with the model and writes its MIDI file to `out`: each
+// track is kept in a scratch file until the song has played, so that memory
+// does not grow with the song.  False with `error` on a malformed stream, a
+// track too long for the format or a scratch file that fails (then nothing
+// has been written).  The bank (or none) only decides what the model
+// reports in `summary`, when asked for.
+bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+                ByteSink& out, std::string& error, Summary* summary = nullptr);
 bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
                 std::string& error);
 
