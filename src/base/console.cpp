@@ -60,7 +60,14 @@ int runConsoleTool(int argc, char** argv, ConsoleTool tool) {
   FileOutStream err(stderr, false);
   setUpConsole(out, err, Environment::fromProcess().encoding);
   const int status = tool(args, out, err);
-  return out.close() && err.close() ? status : 1;
+  if (!out.close()) {
+    std::string name = argc > 0 ? argv[0] : "";
+    name = name.substr(name.find_last_of('/') + 1);
+    err.write(name + ": cannot write to standard output\n");
+    err.close();
+    return 1;
+  }
+  return err.close() ? status : 1;
 }
 
 }  // namespace tallow
