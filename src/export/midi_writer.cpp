@@ -16,10 +16,11 @@ constexpr uint8_t kNoteOff = 0x80, kNoteOn = 0x90, kControl = 0xB0, kProgram = 0
                   kMeta = 0xFF;
 constexpr uint8_t kMetaText = 0x01, kMetaTrackName = 0x03, kMetaEndOfTrack = 0x2F,
                   kMetaTempo = 0x51;
-constexpr uint8_t kCcPan = 10, kCcDataEntry = 6, kCcDataEntryFine = 38, kCcRpnFine = 100,
-                  kCcRpnCoarse = 101;
+constexpr uint8_t kCcPan = 10, kCcExpression = 11, kCcDataEntry = 6, kCcDataEntryFine = 38,
+                  kCcRpnFine = 100, kCcRpnCoarse = 101;
 constexpr uint8_t kRpnNull = 127;
 constexpr int kBendCentre = 8192, kBendMax = 16383;
+constexpr int kNoGlide = -1;
 constexpr uint32_t kMaxTempo = 0xFFFFFF;  // microseconds a quarter note, 24 bits
 constexpr std::array<int, kPartCount> kChannels = {0, 1,  2,  3,  4,  5,  6, 7,
                                                    8, 10, 11, 12, 13, 14, 15};
@@ -90,7 +91,10 @@ struct PartTrack {
   std::array<bool, 128> on{};
   uint8_t velocity = 127;
   int bend = kBendCentre;
-  uint8_t pitch = 0;
+  uint8_t pitch = 0;     // the key last struck
+  uint8_t struck = 127;  // ... and its velocity
+  uint8_t expression = 127;
+  int glideTo = kNoGlide;  // the pitch the struck key has been bent to
   bool used = false;
 };
 
@@ -113,18 +117,15 @@ class MidiBuilder {
         noteOn(t, e, ch);
         break;
       case EventKind::kNoteOff:
-        noteOff(t, e.step, ch, e.pitch);
+        // The pitch a glide reached is let go as the key that was struck.
+        noteOff(t, e.step, ch, e.pitch == t.glideTo ? t.pitch : e.pitch);
         break;
       case EventKind::kPitch:
-        if (e.pitch != t.pitch && t.on[t.pitch]) {
-          noteOff(t, e.step, ch, t.pitch);
-          noteOn(t, e, ch);
-        } else {
-          bend(t, e, ch);
-        }
+        glide(t, e, ch);
         break;
       case EventKind::kVolume:
         t.velocity = static_cast<uint8_t>(std::clamp<int>(e.amount, 1, 127));
+        if (t.on[t.pitch]) express(t, e.step, ch);
         break;
       case EventKind::kPan:
         put(e.part, e.step,
@@ -191,11 +192,41 @@ class MidiBuilder {
     track.event(step, std::span(bytes.begin(), bytes.size()));
   }
 
+  // A tied note that moves (a portamento, a detune) keeps its key and bends
+  // from the note struck, while the bend range reaches; beyond it the new
+  // pitch is struck.
+  void glide(PartTrack& t, const Event& e, uint8_t ch) {
+    if (e.pitch == t.pitch || !t.on[t.pitch]) {
+      t.glideTo = kNoGlide;
+      return bend(t, e, ch);
+    }
+    std::optional<int> value = midiGlideBend(e.part, t.pitch, e.pitch, e.detune);
+    if (!value) {
+      noteOff(t, e.step, ch, t.pitch);
+      return noteOn(t, e, ch);
+    }
+    sendBend(t, e.part, e.step, ch, *value);
+    t.glideTo = e.pitch;
+  }
+
+  // A volume change inside a note: expression (CC 11) relative to the
+  // note's velocity, put back to full before the next note.
+  void express(PartTrack& t, uint64_t step, uint8_t ch) {
+    int value = std::min(127, (t.velocity * 127 + t.struck / 2) / t.struck);
+    if (value == t.expression) return;
+    t.expression = static_cast<uint8_t>(value);
+    put(static_cast<int>(&t - parts_.data()), step,
+        {static_cast<uint8_t>(kControl | ch), kCcExpression, t.expression});
+  }
+
   void bend(PartTrack& t, const Event& e, uint8_t ch) {
-    int value = midiBend(e.part, e.pitch, e.detune);
+    sendBend(t, e.part, e.step, ch, midiBend(e.part, e.pitch, e.detune));
+  }
+
+  void sendBend(PartTrack& t, int part, uint64_t step, uint8_t ch, int value) {
     if (value == t.bend) return;
     t.bend = value;
-    put(e.part, e.step,
+    put(part, step,
         {static_cast<uint8_t>(kBend | ch), static_cast<uint8_t>(value & 0x7F),
          static_cast<uint8_t>(value >> 7)});
   }
@@ -203,7 +234,13 @@ class MidiBuilder {
   void noteOn(PartTrack& t, const Event& e, uint8_t ch) {
     bend(t, e, ch);
     if (t.on[e.pitch]) noteOff(t, e.step, ch, e.pitch);
+    if (t.expression != 127) {
+      t.expression = 127;
+      put(e.part, e.step, {static_cast<uint8_t>(kControl | ch), kCcExpression, 127});
+    }
     put(e.part, e.step, {static_cast<uint8_t>(kNoteOn | ch), e.pitch, t.velocity});
+    t.struck = t.velocity;
+    t.glideTo = kNoGlide;
     t.on[e.pitch] = true;
     t.pitch = e.pitch;
     t.used = true;
@@ -252,7 +289,10 @@ int midiDivision(int zenlen) {
   return std::clamp(zenlen / 4, 1, kLargest);
 }
 
-int midiBend(int part, int pitch, int detune) {
+namespace {
+
+// The semitones that `detune` adds to a note of `pitch` of `part`.
+double detuneSemitones(int part, int pitch, int detune) {
   double ratio;
   if (isFmPart(part)) {
     double base = kSemitoneFnum[pitch % 12];
@@ -260,9 +300,24 @@ int midiBend(int part, int pitch, int detune) {
   } else {
     ratio = detune >= 0 ? 1 + detune / 1024.0 : 1 / (1 - detune / 1024.0);
   }
-  double semitones = 12 * std::log2(ratio);
+  return 12 * std::log2(ratio);
+}
+
+int bendValue(double semitones) {
   long value = std::lround(kBendCentre + semitones / kBendRangeSemitones * kBendCentre);
   return static_cast<int>(std::clamp<long>(value, 0, kBendMax));
+}
+
+}  // namespace
+
+int midiBend(int part, int pitch, int detune) {
+  return bendValue(detuneSemitones(part, pitch, detune));
+}
+
+std::optional<int> midiGlideBend(int part, int struck, int pitch, int detune) {
+  double semitones = pitch - struck + detuneSemitones(part, pitch, detune);
+  if (std::abs(semitones) > kBendRangeSemitones) return std::nullopt;
+  return bendValue(semitones);
 }
 
 bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
