@@ -27,6 +27,17 @@ bool anyFmHeard(const playback::Options& play) {
   return false;
 }
 
+// Frames that the releases after the song end at `end` may take: at most
+// kReleaseTailSeconds, and not past the time cap.
+uint64_t releaseTail(const Renderer& renderer, playback::Tick end, const SongSettings& settings) {
+  const playback::Options& play = settings.play;
+  const uint64_t endFrame = renderer.frameAt(end);
+  const double rate = settings.render.outputRate;
+  const uint64_t cap = static_cast<uint64_t>(play.maxSeconds * rate);
+  const uint64_t tail = static_cast<uint64_t>(kReleaseTailSeconds * rate);
+  return cap > endFrame ? std::min(tail, cap - endFrame) : 0;
+}
+
 bool fail(const Renderer& renderer, SongResult& result) {
   result.failure = renderer.sinkFailed() ? SongFailure::kOutput : SongFailure::kSample;
   return false;
@@ -75,7 +86,11 @@ bool renderSong(const KrbFile& krb, std::span<const uint8_t> bank, const SongSet
       stop = *summary.songEnd;
     }
   }
-  if (!renderer.finish(stop ? *stop : summary.stopTick, error)) return fail(renderer, result);
+  const bool ended = stop && !result.capped;
+  if (!(ended ? renderer.finishReleased(*stop, releaseTail(renderer, *stop, settings), error)
+              : renderer.finish(stop ? *stop : summary.stopTick, error))) {
+    return fail(renderer, result);
+  }
   result.stats = renderer.stats();
   return true;
 }

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "output/krb_format.h"
-#include "playback/fm_voice.h"
+#include "playback/driver_channel.h"
 #include "support/playback_support.h"
 
 namespace tallow::testing {
@@ -76,9 +76,12 @@ TEST(PlayerWrites, EventsWriteWhatTheRegisterMapSays) {
   const WriteCase cases[] = {
       {"volume", {}, {{0x48, 57}, {0x4C, 67}}},
       {"pan left", {0x93, 0}, {{0xB4, 0x85}}},
-      {"pan 63 is left", {0x93, 63}, {{0xB4, 0x85}}},
+      {"pan %l0 is left", {0x93, 60}, {{0xB4, 0x85}}},
+      {"pan %c-3 is centred", {0x93, 61}, {{0xB4, 0xC5}}},
       {"pan centre", {0x93, 64}, {{0xB4, 0xC5}}},
-      {"pan 65 is right", {0x93, 65}, {{0xB4, 0x45}}},
+      {"pan %c2 is centred", {0x93, 66}, {{0xB4, 0xC5}}},
+      {"pan %r0 is right", {0x93, 67}, {{0xB4, 0x45}}},
+      {"pan %r is right", {0x93, 127}, {{0xB4, 0x45}}},
       {"modulator TL", {0x97, 0xFF, 0x41, 50}, {{0x40, 50}}},
       {"carrier TL goes through the volume", {0x97, 0xFF, 0x4D, 0}, {{0x4C, 27}}},
       {"algorithm 7 makes every operator a carrier",
