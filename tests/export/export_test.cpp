@@ -150,6 +150,17 @@ KrbFile readOrDie(const std::vector<uint8_t>& bytes) {
   return *krb;
 }
 
+// The MIDI file of a KRB file, read back.
+MidiFile midiOf(const std::vector<uint8_t>& krbBytes) {
+  KrbFile krb = readOrDie(krbBytes);
+  std::vector<uint8_t> file;
+  std::string error;
+  EXPECT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
+  MidiFile m = readMidi(file);
+  EXPECT_TRUE(m.ok);
+  return m;
+}
+
 TEST(Vgm, HoldsTheModelsWritesOverTheSongsLength) {
   std::vector<uint8_t> bytes =
       compileMml(".title Hello\n1 t150 l8 cdefgab q4 c4\n4 o3 c2 T400 d2\nA c1\n");
@@ -212,14 +223,8 @@ TEST(Vgm, LoopsWhenThePartsAgreeAndUnrollsWhenNot) {
 }
 
 TEST(Midi, NotesTempoAndTracksMatchTheKrb) {
-  std::vector<uint8_t> bytes =
-      compileMml(".title Song\n1 t120 l8 cdefgab c4&c4\nA @3 %l c4 d4 t90 e4\nX l16 cdcd\n");
-  KrbFile krb = readOrDie(bytes);
-  std::vector<uint8_t> file;
-  std::string error;
-  ASSERT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
-  MidiFile m = readMidi(file);
-  ASSERT_TRUE(m.ok);
+  MidiFile m = midiOf(
+      compileMml(".title Song\n1 t120 l8 cdefgab c4&c4\nA @3 %l c4 d4 t90 e4\nX l16 cdcd\n"));
   EXPECT_EQ(m.format, 1);
   EXPECT_EQ(m.division, 96);
   EXPECT_EQ(m.names, (std::vector<std::string>{"Song", "FM1", "PCM1", "BEEP"}));
@@ -233,13 +238,8 @@ TEST(Midi, NotesTempoAndTracksMatchTheKrb) {
 // A portamento is one note bent across the glide; the volume steps inside a
 // note are expression (CC 11), back to full at the next note.
 TEST(Midi, GlidesBendAndVolumeStepsAreExpression) {
-  std::vector<uint8_t> bytes = compileMml("1 o4 l4 c_g\n");
-  KrbFile krb = readOrDie(bytes);
-  std::vector<uint8_t> file;
-  std::string error;
-  ASSERT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
-  MidiFile m = readMidi(file);
-  ASSERT_TRUE(m.ok);
+  MidiFile m = midiOf(compileMml("1 o4 l4 c_g\n"));
+  ASSERT_EQ(m.events.size(), 2u);
   std::string kinds;  // + note-on, - note-off, b bend
   int lastBend = 0;
   for (const auto& [kind, a, b] : m.events[1]) {
@@ -258,11 +258,8 @@ TEST(Midi, GlidesBendAndVolumeStepsAreExpression) {
   // Volume 100, a note tied into volume 50 and 25, then a new note.
   const std::vector<uint8_t> steps = {0x84, 100,  0x3C, 24, 0,    0x86, 0x84, 50,   0x3C, 24,
                                       0,    0x86, 0x84, 25, 0x3C, 24,   0,    0x3C, 24,   0};
-  bytes = makeKrb({steps});
-  krb = readOrDie(bytes);
-  file.clear();
-  ASSERT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
-  m = readMidi(file);
+  m = midiOf(makeKrb({steps}));
+  ASSERT_EQ(m.events.size(), 2u);
   std::vector<int> expression;
   for (const auto& [kind, a, b] : m.events[1]) {
     if (kind == 0xB0 && a == 11) expression.push_back(b);
