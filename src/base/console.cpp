@@ -50,14 +50,20 @@ int runConsoleTool(int argc, char** argv, ConsoleTool tool) {
   FileOutStream out(stdout, false);
   FileOutStream err(stderr, false);
   setUpConsole(out, err, Environment::fromProcess());
+  std::string_view path = argc > 0 ? argv[0] : "";
+  std::string_view name = path.substr(path.rfind('/') + 1);
   int status = 0;
   if (args.size() == 1 && args[0] == "--version") {
-    std::string_view name = argv[0];
-    out.write(versionLine(name.substr(name.rfind('/') + 1)));
+    out.write(versionLine(name));
   } else {
     status = tool(args, out, err);
   }
-  return out.close() && err.close() ? status : 1;
+  if (!out.close()) {
+    err.write(std::string(name) + ": cannot write to standard output\n");
+    err.close();
+    return 1;
+  }
+  return err.close() ? status : 1;
 }
 
 }  // namespace tallow

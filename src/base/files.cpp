@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "base/paths.h"
+#include "base/temp_cleanup.h"
 
 namespace tallow {
 namespace {
@@ -32,6 +33,8 @@ int openForReading(const std::string& path) {
   return fd;
 }
 
+}  // namespace
+
 bool writeAll(int fd, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
@@ -51,8 +54,6 @@ mode_t newFileMode() {
   ::umask(mask);
   return 0666 & ~mask;
 }
-
-}  // namespace
 
 bool TextReader::open(const std::string& path) {
   close();
@@ -258,6 +259,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size)
   std::string temp = directoryPart(path) + ".tallowc-XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
+  TempFileGuard guard(temp);
   bool ok = writeAll(fd, static_cast<const char*>(data), size);
   ok = ::fchmod(fd, newFileMode()) == 0 && ok;
   ok = ::close(fd) == 0 && ok;

@@ -11,6 +11,8 @@
 // so that a failed write leaves the previous file intact.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -84,6 +86,12 @@ class FileWriter {
   size_t used_ = 0;
   char buffer_[1 << 16];
 };
+
+// Writes every byte to `fd`, going on after interruptions; false on an error.
+bool writeAll(int fd, const char* data, size_t size);
+
+// The mode of a new file: 0666 less the process's umask.
+mode_t newFileMode();
 
 // Reads up to `limit` bytes of the file at `path` as raw bytes.  Returns false
 // when the file cannot be opened, is a directory, or cannot be read.

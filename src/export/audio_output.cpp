@@ -9,6 +9,7 @@
 #include <cctype>
 #include <vector>
 
+#include "base/output_file.h"
 #include "export/wav_file.h"
 
 #ifdef TALLOW_HAVE_SNDFILE
@@ -25,17 +26,6 @@ std::string lowerExtension(const std::string& path) {
   std::string ext = path.substr(dot + 1);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return ext;
-}
-
-std::string directoryOf(const std::string& path) {
-  const size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-mode_t newFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
 }
 
 #ifdef TALLOW_HAVE_SNDFILE
@@ -58,6 +48,12 @@ bool haveSndfile() {
 std::optional<AudioFormat> audioFormatFor(const std::string& path, std::string& error) {
   const std::string ext = lowerExtension(path);
   if (ext == "wav") return AudioFormat::kWav;
+  // Standard output, a FIFO or a device without an extension takes WAV.
+  struct stat st;
+  if (ext.empty() && (path == "-" || (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+                                      !S_ISDIR(st.st_mode)))) {
+    return AudioFormat::kWav;
+  }
   if (ext == "flac" || ext == "ogg") {
     if (haveSndfile()) return ext == "flac" ? AudioFormat::kFlac : AudioFormat::kOgg;
     error = "." + ext + " output needs a build with libsndfile; use .wav";
@@ -73,35 +69,33 @@ AudioWriter::~AudioWriter() { abandon(); }
 bool AudioWriter::open(const std::string& path, AudioFormat format, uint32_t rate,
                        std::string& error) {
   abandon();
-  path_ = path;
   format_ = format;
   rate_ = rate;
   frames_ = 0;
-  failed_ = false;
-  tempPath_ = directoryOf(path) + ".krb2wav-XXXXXX";
-  const int fd = ::mkstemp(tempPath_.data());
-  if (fd < 0) {
-    tempPath_.clear();
+  failed_ = !file_.open(path);
+  if (failed_) {
     error = "cannot create the output file";
     return false;
   }
-  ::fchmod(fd, newFileMode());
   if (format == AudioFormat::kWav) {
-    file_ = ::fdopen(fd, "wb");
-    if (!file_) ::close(fd);
-    const std::vector<uint8_t> header = wavHeader(rate, kChannels, 0);
-    failed_ = !file_ || std::fwrite(header.data(), 1, header.size(), file_) != header.size();
+    std::vector<uint8_t> header = wavHeader(rate, kChannels, 0);
+    // An output that cannot be rewritten (a pipe) gets the sizes of a
+    // stream of unknown length, as streamed WAV files have them.
+    if (!file_.seekable()) {
+      for (size_t at : {wav::kRiffSizeOffset, wav::kDataSizeOffset}) {
+        std::fill_n(header.begin() + static_cast<std::ptrdiff_t>(at), 4, 0xFF);
+      }
+    }
+    file_.write(header.data(), header.size());
   } else {
 #ifdef TALLOW_HAVE_SNDFILE
     SF_INFO info{};
     info.samplerate = static_cast<int>(rate);
     info.channels = kChannels;
     info.format = sndfileFormat(format);
-    sndfile_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (!sndfile_) ::close(fd);
+    sndfile_ = sf_open_fd(file_.flushedFd(), SFM_WRITE, &info, SF_FALSE);
     failed_ = !sndfile_;
 #else
-    ::close(fd);
     failed_ = true;
 #endif
   }
@@ -116,7 +110,7 @@ bool AudioWriter::open(const std::string& path, AudioFormat format, uint32_t rat
 bool AudioWriter::write(std::span<const int16_t> interleaved) {
   if (failed_) return false;
   const size_t frames = interleaved.size() / kChannels;
-  if (file_) {
+  if (format_ == AudioFormat::kWav) {
     // WAV data is little-endian; store the samples byte by byte.
     bytes_.resize(interleaved.size() * 2);
     for (size_t i = 0; i < interleaved.size(); ++i) {
@@ -124,7 +118,8 @@ bool AudioWriter::write(std::span<const int16_t> interleaved) {
       bytes_[2 * i] = static_cast<uint8_t>(v);
       bytes_[2 * i + 1] = static_cast<uint8_t>(v >> 8);
     }
-    failed_ = std::fwrite(bytes_.data(), 1, bytes_.size(), file_) != bytes_.size();
+    file_.write(bytes_.data(), bytes_.size());
+    failed_ = file_.failed();
 #ifdef TALLOW_HAVE_SNDFILE
   } else if (sndfile_) {
     auto* sf = static_cast<SNDFILE*>(sndfile_);
@@ -139,13 +134,12 @@ bool AudioWriter::write(std::span<const int16_t> interleaved) {
 }
 
 bool AudioWriter::finishWav() {
-  const std::vector<uint8_t> header = wavHeader(rate_, kChannels, frames_);
-  bool ok = !failed_ && frames_ * kChannels * 2 <= wav::kMaxDataBytes;
-  ok = ok && std::fseek(file_, 0, SEEK_SET) == 0;
-  ok = ok && std::fwrite(header.data(), 1, header.size(), file_) == header.size();
-  ok = std::fclose(file_) == 0 && ok;
-  file_ = nullptr;
-  return ok;
+  if (frames_ * kChannels * 2 > wav::kMaxDataBytes) return false;
+  if (file_.seekable()) {
+    const std::vector<uint8_t> header = wavHeader(rate_, kChannels, frames_);
+    file_.patch(0, header.data(), header.size());
+  }
+  return !failed_;
 }
 
 bool AudioWriter::finishSndfile() {
@@ -159,31 +153,24 @@ bool AudioWriter::finishSndfile() {
 }
 
 bool AudioWriter::commit(std::string& error) {
-  bool ok = false;
-  if (file_) {
-    ok = finishWav();
-  } else if (sndfile_) {
-    ok = finishSndfile();
-  }
-  ok = ok && ::rename(tempPath_.c_str(), path_.c_str()) == 0;
+  bool ok = format_ == AudioFormat::kWav ? finishWav() : sndfile_ && finishSndfile();
+  ok = file_.commit() && ok;
   if (!ok) {
-    error = "cannot write the output file";
+    error = frames_ * kChannels * 2 > wav::kMaxDataBytes
+                ? "the sound is longer than a WAV file can hold (4 GiB)"
+                : "cannot write the output file";
     abandon();
     return false;
   }
-  tempPath_.clear();
   return true;
 }
 
 void AudioWriter::abandon() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
 #ifdef TALLOW_HAVE_SNDFILE
   if (sndfile_) sf_close(static_cast<SNDFILE*>(sndfile_));
 #endif
   sndfile_ = nullptr;
-  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-  tempPath_.clear();
+  file_.abandon();
 }
 
 }  // namespace tallow::render

@@ -1,19 +1,23 @@
 // Writing the rendered sound to a file: 16-bit stereo, streamed in blocks.
 //
-// The file is written to a temporary file in the target's directory and
-// renamed over the target only by commit(), so a failed or abandoned render
-// leaves no partial file behind and any previous file intact.  WAV is always
+// The output is an OutputFile: "-" is standard output, a FIFO or device is
+// written through, and any other path is written to a temporary file that
+// commit() renames over it, so a failed or abandoned render leaves no
+// partial file behind and any previous file intact.  A WAV file that cannot
+// be rewritten at the end (a pipe) declares the sizes of a stream of
+// unknown length.  WAV is always
 // written by this code itself (same bytes in every build); FLAC and Ogg
 // Vorbis need libsndfile, which the build uses when it is found
 // (TALLOW_HAVE_SNDFILE).
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "base/output_file.h"
 
 namespace tallow::render {
 
@@ -49,13 +53,11 @@ class AudioWriter {
   bool finishWav();
   bool finishSndfile();
 
-  std::string path_;
-  std::string tempPath_;
+  OutputFile file_;
   AudioFormat format_ = AudioFormat::kWav;
   uint32_t rate_ = 0;
   uint64_t frames_ = 0;
   bool failed_ = false;
-  std::FILE* file_ = nullptr;  // WAV
   std::vector<uint8_t> bytes_;
   void* sndfile_ = nullptr;  // SNDFILE* of libsndfile
 };

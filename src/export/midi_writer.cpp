@@ -16,20 +16,14 @@ constexpr uint8_t kNoteOff = 0x80, kNoteOn = 0x90, kControl = 0xB0, kProgram = 0
                   kMeta = 0xFF;
 constexpr uint8_t kMetaText = 0x01, kMetaTrackName = 0x03, kMetaEndOfTrack = 0x2F,
                   kMetaTempo = 0x51;
-constexpr uint8_t kCcPan = 10, kCcDataEntry = 6, kCcDataEntryFine = 38, kCcRpnFine = 100,
-                  kCcRpnCoarse = 101;
+constexpr uint8_t kCcPan = 10, kCcExpression = 11, kCcDataEntry = 6, kCcDataEntryFine = 38,
+                  kCcRpnFine = 100, kCcRpnCoarse = 101;
 constexpr uint8_t kRpnNull = 127;
 constexpr int kBendCentre = 8192, kBendMax = 16383;
+constexpr int kNoGlide = -1;
 constexpr uint32_t kMaxTempo = 0xFFFFFF;  // microseconds a quarter note, 24 bits
 constexpr std::array<int, kPartCount> kChannels = {0, 1,  2,  3,  4,  5,  6, 7,
                                                    8, 10, 11, 12, 13, 14, 15};
-
-struct TrackEvent {
-  uint64_t step;
-  std::vector<uint8_t> bytes;
-};
-
-using Track = std::vector<TrackEvent>;
 
 void appendVlq(std::vector<uint8_t>& out, uint64_t value) {
   uint8_t groups[10];
@@ -52,35 +46,67 @@ std::vector<uint8_t> meta(uint8_t type, std::string_view data) {
   return out;
 }
 
-std::vector<uint8_t> trackChunk(const Track& track, uint64_t endStep) {
-  std::vector<uint8_t> body;
-  uint64_t at = 0;
-  for (const TrackEvent& e : track) {
-    appendVlq(body, e.step - at);
-    at = e.step;
-    body.insert(body.end(), e.bytes.begin(), e.bytes.end());
+// One track as it is made: its events with their delta times go to a
+// scratch file until the file is put together.
+class TrackOut {
+ public:
+  bool started() const { return started_; }
+  bool start() {
+    started_ = true;
+    return scratch_.create();
   }
-  appendVlq(body, std::max(endStep, at) - at);
-  body.insert(body.end(), {kMeta, kMetaEndOfTrack, 0});
-  std::vector<uint8_t> out = {'M', 'T', 'r', 'k'};
-  appendBig(out, static_cast<uint32_t>(body.size()), 4);
-  out.insert(out.end(), body.begin(), body.end());
-  return out;
-}
+  void event(uint64_t step, std::span<const uint8_t> bytes) {
+    bytes_.clear();
+    appendVlq(bytes_, step - at_);
+    at_ = step;
+    bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+    scratch_.put(bytes_);
+  }
+  // The end of the track at `endStep`, and its length.
+  uint64_t close(uint64_t endStep) {
+    tail_.clear();
+    appendVlq(tail_, std::max(endStep, at_) - at_);
+    tail_.insert(tail_.end(), {kMeta, kMetaEndOfTrack, 0});
+    return scratch_.size() + tail_.size();
+  }
+  bool copyChunk(ByteSink& out, uint64_t length) {
+    std::vector<uint8_t> head = {'M', 'T', 'r', 'k'};
+    appendBig(head, static_cast<uint32_t>(length), 4);
+    out.put(head);
+    if (!scratch_.copyTo(out)) return false;
+    out.put(tail_);
+    return true;
+  }
+
+ private:
+  ScratchFile scratch_;
+  bool started_ = false;
+  uint64_t at_ = 0;
+  std::vector<uint8_t> bytes_, tail_;
+};
 
 // What one part's track has said so far.
 struct PartTrack {
-  Track track;
+  TrackOut out;
   std::array<bool, 128> on{};
   uint8_t velocity = 127;
   int bend = kBendCentre;
-  uint8_t pitch = 0;
+  uint8_t pitch = 0;     // the key last struck
+  uint8_t struck = 127;  // ... and its velocity
+  uint8_t expression = 127;
+  int glideTo = kNoGlide;  // the pitch the struck key has been bent to
   bool used = false;
 };
 
 class MidiBuilder {
  public:
-  MidiBuilder(int division) : division_(division) { setTempo(0, kInitialTimerValue); }
+  MidiBuilder(int division, const std::string& title, const std::string& artist)
+      : division_(division) {
+    ok_ = conductor_.start();
+    conductor_.event(0, meta(kMetaTrackName, title));
+    if (!artist.empty()) conductor_.event(0, meta(kMetaText, artist));
+    setTempo(0, kInitialTimerValue);
+  }
 
   void add(const Event& e) {
     if (e.part >= kPartCount) return;
@@ -91,27 +117,23 @@ class MidiBuilder {
         noteOn(t, e, ch);
         break;
       case EventKind::kNoteOff:
-        noteOff(t, e.step, ch, e.pitch);
+        // The pitch a glide reached is let go as the key that was struck.
+        noteOff(t, e.step, ch, e.pitch == t.glideTo ? t.pitch : e.pitch);
         break;
       case EventKind::kPitch:
-        if (e.pitch != t.pitch && t.on[t.pitch]) {
-          noteOff(t, e.step, ch, t.pitch);
-          noteOn(t, e, ch);
-        } else {
-          bend(t, e, ch);
-        }
+        glide(t, e, ch);
         break;
       case EventKind::kVolume:
         t.velocity = static_cast<uint8_t>(std::clamp<int>(e.amount, 1, 127));
+        if (t.on[t.pitch]) express(t, e.step, ch);
         break;
       case EventKind::kPan:
-        t.track.push_back(
-            {e.step,
-             {static_cast<uint8_t>(kControl | ch), kCcPan, static_cast<uint8_t>(e.amount & 0x7F)}});
+        put(e.part, e.step,
+            {static_cast<uint8_t>(kControl | ch), kCcPan, static_cast<uint8_t>(e.amount & 0x7F)});
         break;
       case EventKind::kTone:
-        t.track.push_back(
-            {e.step, {static_cast<uint8_t>(kProgram | ch), static_cast<uint8_t>(e.amount & 0x7F)}});
+        put(e.part, e.step,
+            {static_cast<uint8_t>(kProgram | ch), static_cast<uint8_t>(e.amount & 0x7F)});
         break;
       case EventKind::kTempo:
         setTempo(e.step, e.amount);
@@ -121,54 +143,104 @@ class MidiBuilder {
     }
   }
 
-  std::vector<uint8_t> build(const std::string& title, const std::string& artist,
-                             uint64_t endStep) {
-    std::vector<std::vector<uint8_t>> chunks;
-    Track conductor;
-    conductor.push_back({0, meta(kMetaTrackName, title)});
-    if (!artist.empty()) conductor.push_back({0, meta(kMetaText, artist)});
-    conductor.insert(conductor.end(), tempo_.begin(), tempo_.end());
-    chunks.push_back(trackChunk(conductor, endStep));
-    for (int part = 0; part < kPartCount; ++part) {
-      if (!parts_[part].used) continue;
-      chunks.push_back(trackChunk(setup(part), endStep));
+  // Writes the file: the header, the conductor track and the track of every
+  // part that played a note.  False when a scratch file failed or a track
+  // is too long for its 32-bit length.
+  bool build(uint64_t endStep, ByteSink& out, std::string& error) {
+    flushTempo();
+    std::vector<TrackOut*> tracks = {&conductor_};
+    for (PartTrack& part : parts_) {
+      if (part.used) tracks.push_back(&part.out);
     }
-    std::vector<uint8_t> out = {'M', 'T', 'h', 'd'};
-    appendBig(out, 6, 4);
-    appendBig(out, 1, 2);
-    appendBig(out, static_cast<uint32_t>(chunks.size()), 2);
-    appendBig(out, static_cast<uint32_t>(division_), 2);
-    for (const auto& c : chunks) out.insert(out.end(), c.begin(), c.end());
-    return out;
+    std::vector<uint64_t> lengths;
+    for (TrackOut* track : tracks) {
+      lengths.push_back(track->close(endStep));
+      if (lengths.back() > kMaxTrackBytes) {
+        error = "a MIDI track would be larger than 4 GiB, more than its format can describe";
+        return false;
+      }
+    }
+    std::vector<uint8_t> head = {'M', 'T', 'h', 'd'};
+    appendBig(head, 6, 4);
+    appendBig(head, 1, 2);
+    appendBig(head, static_cast<uint32_t>(tracks.size()), 2);
+    appendBig(head, static_cast<uint32_t>(division_), 2);
+    out.put(head);
+    for (size_t i = 0; ok_ && i < tracks.size(); ++i) ok_ = tracks[i]->copyChunk(out, lengths[i]);
+    if (!ok_) error = "cannot use a scratch file in the temporary directory";
+    return ok_;
   }
 
  private:
-  // The part's track with its name and bend range first.
-  Track setup(int part) {
-    uint8_t cc = static_cast<uint8_t>(kControl | midiChannel(part));
-    Track t;
-    t.push_back({0, meta(kMetaTrackName, kPartNames[part])});
-    const uint8_t bendRange[][2] = {
-        {kCcRpnCoarse, 0},     {kCcRpnFine, 0},          {kCcDataEntry, kBendRangeSemitones},
-        {kCcDataEntryFine, 0}, {kCcRpnCoarse, kRpnNull}, {kCcRpnFine, kRpnNull}};
-    for (const auto& [controller, value] : bendRange) t.push_back({0, {cc, controller, value}});
-    t.insert(t.end(), parts_[part].track.begin(), parts_[part].track.end());
-    return t;
+  static constexpr uint64_t kMaxTrackBytes = 0xFFFFFFFFull;
+
+  // An event of a part's track; the track starts with its name and bend range.
+  void put(int part, uint64_t step, std::initializer_list<uint8_t> bytes) {
+    TrackOut& track = parts_[part].out;
+    if (!track.started()) {
+      ok_ = track.start() && ok_;
+      uint8_t cc = static_cast<uint8_t>(kControl | midiChannel(part));
+      track.event(0, meta(kMetaTrackName, kPartNames[part]));
+      const uint8_t bendRange[][2] = {
+          {kCcRpnCoarse, 0},     {kCcRpnFine, 0},          {kCcDataEntry, kBendRangeSemitones},
+          {kCcDataEntryFine, 0}, {kCcRpnCoarse, kRpnNull}, {kCcRpnFine, kRpnNull}};
+      for (const auto& [controller, value] : bendRange) {
+        const uint8_t bytes[] = {cc, controller, value};
+        track.event(0, bytes);
+      }
+    }
+    track.event(step, std::span(bytes.begin(), bytes.size()));
+  }
+
+  // A tied note that moves (a portamento, a detune) keeps its key and bends
+  // from the note struck, while the bend range reaches; beyond it the new
+  // pitch is struck.
+  void glide(PartTrack& t, const Event& e, uint8_t ch) {
+    if (e.pitch == t.pitch || !t.on[t.pitch]) {
+      t.glideTo = kNoGlide;
+      return bend(t, e, ch);
+    }
+    std::optional<int> value = midiGlideBend(e.part, t.pitch, e.pitch, e.detune);
+    if (!value) {
+      noteOff(t, e.step, ch, t.pitch);
+      return noteOn(t, e, ch);
+    }
+    sendBend(t, e.part, e.step, ch, *value);
+    t.glideTo = e.pitch;
+  }
+
+  // A volume change inside a note: expression (CC 11) relative to the
+  // note's velocity, put back to full before the next note.
+  void express(PartTrack& t, uint64_t step, uint8_t ch) {
+    int value = std::min(127, (t.velocity * 127 + t.struck / 2) / t.struck);
+    if (value == t.expression) return;
+    t.expression = static_cast<uint8_t>(value);
+    put(static_cast<int>(&t - parts_.data()), step,
+        {static_cast<uint8_t>(kControl | ch), kCcExpression, t.expression});
   }
 
   void bend(PartTrack& t, const Event& e, uint8_t ch) {
-    int value = midiBend(e.part, e.pitch, e.detune);
+    sendBend(t, e.part, e.step, ch, midiBend(e.part, e.pitch, e.detune));
+  }
+
+  void sendBend(PartTrack& t, int part, uint64_t step, uint8_t ch, int value) {
     if (value == t.bend) return;
     t.bend = value;
-    t.track.push_back({e.step,
-                       {static_cast<uint8_t>(kBend | ch), static_cast<uint8_t>(value & 0x7F),
-                        static_cast<uint8_t>(value >> 7)}});
+    put(part, step,
+        {static_cast<uint8_t>(kBend | ch), static_cast<uint8_t>(value & 0x7F),
+         static_cast<uint8_t>(value >> 7)});
   }
 
   void noteOn(PartTrack& t, const Event& e, uint8_t ch) {
     bend(t, e, ch);
     if (t.on[e.pitch]) noteOff(t, e.step, ch, e.pitch);
-    t.track.push_back({e.step, {static_cast<uint8_t>(kNoteOn | ch), e.pitch, t.velocity}});
+    if (t.expression != 127) {
+      t.expression = 127;
+      put(e.part, e.step, {static_cast<uint8_t>(kControl | ch), kCcExpression, 127});
+    }
+    put(e.part, e.step, {static_cast<uint8_t>(kNoteOn | ch), e.pitch, t.velocity});
+    t.struck = t.velocity;
+    t.glideTo = kNoGlide;
     t.on[e.pitch] = true;
     t.pitch = e.pitch;
     t.used = true;
@@ -177,26 +249,34 @@ class MidiBuilder {
   void noteOff(PartTrack& t, uint64_t step, uint8_t ch, uint8_t pitch) {
     if (!t.on[pitch]) return;
     t.on[pitch] = false;
-    t.track.push_back({step, {static_cast<uint8_t>(kNoteOff | ch), pitch, 64}});
+    put(static_cast<int>(&t - parts_.data()), step,
+        {static_cast<uint8_t>(kNoteOff | ch), pitch, 64});
   }
 
+  // A tempo event waits until the next one: a later one at the same step
+  // takes its place.
   void setTempo(uint64_t step, int timer) {
     uint64_t micros = uint64_t(division_) * (kTimerBase - timer) * kTickNanoseconds / 1000;
     uint32_t value = static_cast<uint32_t>(std::min<uint64_t>(micros, kMaxTempo));
     if (value == lastTempo_) return;
     lastTempo_ = value;
+    if (pendingTempo_ && pendingTempo_->first != step) flushTempo();
+    pendingTempo_ = {step, value};
+  }
+
+  void flushTempo() {
+    if (!pendingTempo_) return;
     std::vector<uint8_t> bytes = {kMeta, kMetaTempo, 3};
-    appendBig(bytes, value, 3);
-    if (!tempo_.empty() && tempo_.back().step == step) {
-      tempo_.back().bytes = bytes;
-    } else {
-      tempo_.push_back({step, bytes});
-    }
+    appendBig(bytes, pendingTempo_->second, 3);
+    conductor_.event(pendingTempo_->first, bytes);
+    pendingTempo_.reset();
   }
 
   int division_;
+  bool ok_ = true;
   uint32_t lastTempo_ = 0;
-  Track tempo_;
+  std::optional<std::pair<uint64_t, uint32_t>> pendingTempo_;
+  TrackOut conductor_;
   std::array<PartTrack, kPartCount> parts_;
 };
 
@@ -209,7 +289,10 @@ int midiDivision(int zenlen) {
   return std::clamp(zenlen / 4, 1, kLargest);
 }
 
-int midiBend(int part, int pitch, int detune) {
+namespace {
+
+// The semitones that `detune` adds to a note of `pitch` of `part`.
+double detuneSemitones(int part, int pitch, int detune) {
   double ratio;
   if (isFmPart(part)) {
     double base = kSemitoneFnum[pitch % 12];
@@ -217,26 +300,47 @@ int midiBend(int part, int pitch, int detune) {
   } else {
     ratio = detune >= 0 ? 1 + detune / 1024.0 : 1 / (1 - detune / 1024.0);
   }
-  double semitones = 12 * std::log2(ratio);
+  return 12 * std::log2(ratio);
+}
+
+int bendValue(double semitones) {
   long value = std::lround(kBendCentre + semitones / kBendRangeSemitones * kBendCentre);
   return static_cast<int>(std::clamp<long>(value, 0, kBendMax));
 }
 
-bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
-                std::string& error) {
+}  // namespace
+
+int midiBend(int part, int pitch, int detune) {
+  return bendValue(detuneSemitones(part, pitch, detune));
+}
+
+std::optional<int> midiGlideBend(int part, int struck, int pitch, int detune) {
+  double semitones = pitch - struck + detuneSemitones(part, pitch, detune);
+  if (std::abs(semitones) > kBendRangeSemitones) return std::nullopt;
+  return bendValue(semitones);
+}
+
+bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+                ByteSink& out, std::string& error, Summary* summary) {
   Options notes = options;
   notes.tailSeconds = 0;
-  Player player(krb, {}, notes);
-  MidiBuilder builder(midiDivision(krb.zenlen));
+  Player player(krb, bank, notes);
+  MidiBuilder builder(midiDivision(krb.zenlen), userTextToUtf8(krb.title),
+                      userTextToUtf8(krb.artist));
   Event e;
   while (player.next(e)) builder.add(e);
   if (!player.error().empty()) {
     error = player.error();
     return false;
   }
-  out = builder.build(userTextToUtf8(krb.title), userTextToUtf8(krb.artist),
-                      player.summary().stopStep);
-  return true;
+  if (summary) *summary = player.summary();
+  return builder.build(player.summary().stopStep, out, error);
+}
+
+bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
+                std::string& error) {
+  VectorSink sink(out);
+  return renderMidi(krb, {}, options, sink, error);
 }
 
 }  // namespace tallow::playback

@@ -4,7 +4,10 @@
 // the tempo events follow the timer values so that the file lasts as long as
 // the song.  Notes take their velocity from the part's volume, program
 // changes come from tone numbers, pan from the pan events (CC 10), pitch
-// bend from the detune (bend range 12 semitones, set with RPN 0).  Endless
+// bend from the detune (bend range 12 semitones, set with RPN 0).  A tied
+// note that moves to another semitone (a portamento) stays one note bent
+// across the glide; a volume change inside a note (an envelope) is
+// expression, CC 11.  Endless
 // loops are unrolled as the model plays them.
 //
 // Channels: FM1-FM6 on 1-6, PCM1-PCM8 on 7-9 and 11-15 (10 is the drum
@@ -12,10 +15,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "export/byte_sink.h"
 #include "playback/playback.h"
 
 namespace tallow::playback {
@@ -33,8 +38,18 @@ int midiDivision(int zenlen);
 // `pitch` of `part`: F-number units on FM parts, 1/1024 octave elsewhere.
 int midiBend(int part, int pitch, int detune);
 
-// Plays `krb` with the model and builds its MIDI file; false with `error`
-// on a malformed stream.
+// The pitch-bend value that takes the key `struck` to `pitch`/`detune`
+// (a glide); nothing when that is beyond the bend range.
+std::optional<int> midiGlideBend(int part, int struck, int pitch, int detune);
+
+// Plays `krb` with the model and writes its MIDI file to `out`: each
+// track is kept in a scratch file until the song has played, so that memory
+// does not grow with the song.  False with `error` on a malformed stream, a
+// track too long for the format or a scratch file that fails (then nothing
+// has been written).  The bank (or none) only decides what the model
+// reports in `summary`, when asked for.
+bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+                ByteSink& out, std::string& error, Summary* summary = nullptr);
 bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
                 std::string& error);
 

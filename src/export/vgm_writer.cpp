@@ -26,24 +26,80 @@ void append32(std::vector<uint8_t>& out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-void appendWait(std::vector<uint8_t>& out, uint64_t samples) {
-  constexpr uint64_t kLongest = 0xFFFF;
-  while (samples > 0) {
-    uint64_t n = std::min(samples, kLongest);
-    if (n <= 16) {
-      out.push_back(static_cast<uint8_t>(kWaitShort + n - 1));
-    } else if (n == 735) {
-      out.push_back(kWait735);
-    } else if (n == 882) {
-      out.push_back(kWait882);
-    } else {
-      out.push_back(kWait);
-      out.push_back(static_cast<uint8_t>(n & 0xFF));
-      out.push_back(static_cast<uint8_t>(n >> 8));
-    }
-    samples -= n;
+// The data part of the file (waits, writes, the loop point, the end mark),
+// encoded as the writes come and handed to a sink in blocks.
+class VgmData {
+ public:
+  VgmData(const VgmLayout& layout, ByteSink& sink) : layout_(layout), sink_(sink) {}
+
+  void add(const ChipWrite& w) {
+    if (w.tick >= layout_.end) return;
+    markLoop(w.tick);
+    waitUntil(w.tick);
+    emit(w.port == 0 ? kWritePort0 : kWritePort1);
+    emit(w.reg);
+    emit(w.value);
   }
-}
+
+  // Waits to the end and marks it; returns the bytes of the data part.
+  uint64_t finish() {
+    markLoop(layout_.end);
+    waitUntil(layout_.end);
+    emit(kEndOfData);
+    sink_.put(block_);
+    block_.clear();
+    return size_;
+  }
+
+  // Bytes of the data part before the loop point, when there is one.
+  std::optional<uint64_t> loopAt() const { return loopAt_; }
+
+ private:
+  static constexpr size_t kBlock = 1 << 12;
+
+  void emit(uint8_t byte) {
+    block_.push_back(byte);
+    ++size_;
+    if (block_.size() == kBlock) {
+      sink_.put(block_);
+      block_.clear();
+    }
+  }
+
+  void markLoop(Tick tick) {
+    if (!layout_.loopStart || loopAt_ || tick < *layout_.loopStart) return;
+    waitUntil(*layout_.loopStart);
+    loopAt_ = size_;
+  }
+
+  void waitUntil(Tick tick) {
+    constexpr uint64_t kLongest = 0xFFFF;
+    uint64_t samples = ticksToSamples(tick) - at_;
+    at_ = ticksToSamples(tick);
+    while (samples > 0) {
+      uint64_t n = std::min(samples, kLongest);
+      if (n <= 16) {
+        emit(static_cast<uint8_t>(kWaitShort + n - 1));
+      } else if (n == 735) {
+        emit(kWait735);
+      } else if (n == 882) {
+        emit(kWait882);
+      } else {
+        emit(kWait);
+        emit(static_cast<uint8_t>(n & 0xFF));
+        emit(static_cast<uint8_t>(n >> 8));
+      }
+      samples -= n;
+    }
+  }
+
+  const VgmLayout& layout_;
+  ByteSink& sink_;
+  std::vector<uint8_t> block_;
+  uint64_t size_ = 0;
+  uint64_t at_ = 0;  // samples written
+  std::optional<uint64_t> loopAt_;
+};
 
 // UTF-8 text (valid) as NUL-terminated UTF-16LE.
 void appendUtf16(std::vector<uint8_t>& out, std::string_view text) {
@@ -72,7 +128,7 @@ void appendUtf16(std::vector<uint8_t>& out, std::string_view text) {
   unit(0);
 }
 
-std::vector<uint8_t> gd3(const VgmSong& song) {
+std::vector<uint8_t> gd3(const VgmLayout& song) {
   std::vector<uint8_t> strings;
   const std::string_view fields[kGd3Strings] = {song.title,  song.title,  "", "",        "", "",
                                                 song.artist, song.artist, "", "krb2vgm", ""};
@@ -84,44 +140,57 @@ std::vector<uint8_t> gd3(const VgmSong& song) {
   return out;
 }
 
-}  // namespace
-
-std::vector<uint8_t> buildVgm(const VgmSong& song) {
+std::vector<uint8_t> header(const VgmLayout& song, uint64_t dataBytes,
+                            std::optional<uint64_t> loopAt, uint64_t tagBytes) {
   std::vector<uint8_t> out(kHeaderSize, 0);
   std::copy_n("Vgm ", 4, out.begin());
   put32(out, kVersion, kVgmVersion);
   put32(out, kDataOffset, static_cast<uint32_t>(kHeaderSize - kDataOffset));
   put32(out, kYm2608Clock, kVgmChipClock);
-  uint64_t at = 0;  // samples written
-  std::optional<size_t> loopAt;
-  auto markLoop = [&](Tick tick) {
-    if (!song.loopStart || loopAt || tick < *song.loopStart) return;
-    appendWait(out, ticksToSamples(*song.loopStart) - at);
-    at = ticksToSamples(*song.loopStart);
-    loopAt = out.size();
-  };
-  for (const ChipWrite& w : song.writes) {
-    if (w.tick >= song.end) break;
-    markLoop(w.tick);
-    appendWait(out, ticksToSamples(w.tick) - at);
-    at = ticksToSamples(w.tick);
-    out.push_back(w.port == 0 ? kWritePort0 : kWritePort1);
-    out.push_back(w.reg);
-    out.push_back(w.value);
-  }
-  markLoop(song.end);
   uint64_t total = ticksToSamples(song.end);
-  appendWait(out, total - at);
-  out.push_back(kEndOfData);
   put32(out, kTotalSamples, static_cast<uint32_t>(total));
   if (loopAt) {
-    put32(out, kLoopOffset, static_cast<uint32_t>(*loopAt - kLoopOffset));
+    put32(out, kLoopOffset, static_cast<uint32_t>(kHeaderSize + *loopAt - kLoopOffset));
     put32(out, kLoopSamples, static_cast<uint32_t>(total - ticksToSamples(*song.loopStart)));
   }
-  put32(out, kGd3Offset, static_cast<uint32_t>(out.size() - kGd3Offset));
+  put32(out, kGd3Offset, static_cast<uint32_t>(kHeaderSize + dataBytes - kGd3Offset));
+  put32(out, kEofOffset, static_cast<uint32_t>(kHeaderSize + dataBytes + tagBytes - kEofOffset));
+  return out;
+}
+
+// Writes the file whose writes `feed(VgmData&)` adds, twice in the same
+// order: once to measure the data part, once into `out`.  False, with
+// nothing written, when a pass fails or the file would pass 4 GiB.
+template <typename Feed>
+bool writeVgm(const VgmLayout& song, Feed feed, ByteSink& out, std::string& error) {
+  CountingSink counter;
+  VgmData measure(song, counter);
+  if (!feed(measure)) return false;
+  uint64_t dataBytes = measure.finish();
   std::vector<uint8_t> tag = gd3(song);
-  out.insert(out.end(), tag.begin(), tag.end());
-  put32(out, kEofOffset, static_cast<uint32_t>(out.size() - kEofOffset));
+  if (kHeaderSize + dataBytes + tag.size() > kMaxVgmBytes) {
+    error = "the VGM file would be larger than 4 GiB, more than its format can describe";
+    return false;
+  }
+  out.put(header(song, dataBytes, measure.loopAt(), tag.size()));
+  VgmData data(song, out);
+  if (!feed(data)) return false;
+  data.finish();
+  out.put(tag);
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> buildVgm(const VgmSong& song) {
+  std::vector<uint8_t> out;
+  VectorSink sink(out);
+  std::string error;
+  auto feed = [&song](VgmData& data) {
+    for (const ChipWrite& w : song.writes) data.add(w);
+    return true;
+  };
+  writeVgm(song, feed, sink, error);
   return out;
 }
 
@@ -156,15 +225,22 @@ std::optional<Tick> agreedLoop(const Summary& summary, const Options& options,
 }  // namespace
 
 bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
-               VgmResult& result, std::string& error) {
+               ByteSink& out, VgmResult& result, std::string& error) {
   Options fmOnly = options;
   fmOnly.tailSeconds = 0;
+  auto feed = [&](VgmData& data) {
+    Player player(krb, bank, fmOnly);
+    Event e;
+    while (player.next(e)) {
+      if (e.kind == EventKind::kChipWrite) data.add({e.tick, e.port, e.reg, e.value});
+    }
+    error = player.error();
+    return error.empty();
+  };
   Player player(krb, bank, fmOnly);
-  VgmSong song;
   std::array<std::optional<Tick>, kPartCount> ends;
   Event e;
   while (player.next(e)) {
-    if (e.kind == EventKind::kChipWrite) song.writes.push_back({e.tick, e.port, e.reg, e.value});
     if (e.kind == EventKind::kEnd) ends[e.part] = e.tick;
   }
   if (!player.error().empty()) {
@@ -175,13 +251,20 @@ bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options&
   for (int part = kFmPartCount; part < kPartCount; ++part) {
     result.otherNotes = result.otherNotes || summary.notes[part];
   }
+  VgmLayout song;
   song.end = summary.stopTick;
   song.loopStart = agreedLoop(summary, options, ends, song.end, result.loopsDisagree);
   result.looped = song.loopStart.has_value();
+  result.silentTone = summary.silentTone;
   song.title = userTextToUtf8(krb.title);
   song.artist = userTextToUtf8(krb.artist);
-  result.bytes = buildVgm(song);
-  return true;
+  return writeVgm(song, feed, out, error);
+}
+
+bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+               VgmResult& result, std::string& error) {
+  VectorSink sink(result.bytes);
+  return renderVgm(krb, bank, options, sink, result, error);
 }
 
 }  // namespace tallow::playback

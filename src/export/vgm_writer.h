@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "export/byte_sink.h"
 #include "playback/playback.h"
 
 namespace tallow::playback {
@@ -28,28 +29,43 @@ struct ChipWrite {
   uint8_t port = 0, reg = 0, value = 0;
 };
 
-struct VgmSong {
-  std::vector<ChipWrite> writes;  // in time order
-  Tick end = 0;                   // the length; writes at or after it are left out
+// What shapes the file around the writes: its length (writes at or after
+// it are left out), its loop and its tag.
+struct VgmLayout {
+  Tick end = 0;
   std::optional<Tick> loopStart;  // the song loops from here to its end
   std::string title, artist;      // UTF-8
+};
+
+struct VgmSong : VgmLayout {
+  std::vector<ChipWrite> writes;  // in time order
 };
 
 // The bytes of the VGM file.
 std::vector<uint8_t> buildVgm(const VgmSong& song);
 
+// The largest VGM file: its size fields count in 32 bits.
+constexpr uint64_t kMaxVgmBytes = 0xFFFFFFFFull;
+
 struct VgmResult {
-  std::vector<uint8_t> bytes;
+  std::vector<uint8_t> bytes;  // filled by the overload without a sink
   bool looped = false;         // the file loops
   bool loopsDisagree = false;  // the FM parts loop differently: unrolled, no loop
   bool otherNotes = false;     // PCM or BEEP parts play notes, which are not in the file
+  std::array<std::optional<SilentTone>, kPartCount> silentTone;  // as the model found them
 };
 
-// Plays `krb` with the model and builds its VGM file.  When every heard FM
-// part that loops starts its loop at the same time with the same length, and
-// the others have ended by then, the file holds one pass and loops; otherwise
-// the loops are unrolled `options.loops` times.  False with `error` on a
-// malformed stream.
+// Plays `krb` with the model and writes its VGM file to `out` as it is
+// made: the model plays the song three times (the loop and the length; the
+// size of the data; the file), so that the header is complete before the
+// first byte is written and memory does not grow with the song.  When every
+// heard FM part that loops starts its loop at the same time with the same
+// length, and the others have ended by then, the file holds one pass and
+// loops; otherwise the loops are unrolled `options.loops` times.  False with
+// `error` on a malformed stream or a file too large for the format (then
+// nothing has been written).
+bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+               ByteSink& out, VgmResult& result, std::string& error);
 bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
                VgmResult& result, std::string& error);
 

@@ -136,6 +136,8 @@ void FmVoice::selectTone(std::span<const uint8_t> record, const WriteSink& sink)
   writeOutput(sink);
 }
 
+bool FmVoice::outputsOff() const { return field::kOutput.get(output_) == 0; }
+
 void FmVoice::setVolume(uint8_t volume, const WriteSink& sink) {
   volume_ = std::min(volume, kLevelMax);
   for (int slot = 0; slot < 4; ++slot) {

@@ -66,6 +66,8 @@ class FmVoice {
   // Channel 3 only: its special mode (four frequencies, one per operator).
   void setSpecialMode(bool on, const WriteSink& sink);
   bool specialMode() const { return special_; }
+  // Neither output (L, R) of the channel is on.
+  bool outputsOff() const;
 
   void setFrequency(FmFrequency f, const WriteSink& sink);
   // Operator k (0-3) of channel 3 in its special mode.

@@ -81,7 +81,10 @@ void Player::State::startNotes(int part, std::span<const uint8_t> slots, uint16_
     } else {
       voice.setFrequency(fmFrequency(pitches[0], p.detune), s);
     }
-    if (!continuing) voice.keyOn(s, chordMode ? slotMask : 0xF);
+    if (!continuing) {
+      voice.keyOn(s, chordMode ? slotMask : 0xF);
+      noteSilentTone(part);
+    }
   }
   bool moved = !sameNotes(p, pitches, count) || p.noteDetune != p.detune;
   if (continuing && moved && count == 1 && p.noteCount == 1) {
@@ -205,8 +208,17 @@ bool Player::State::loopEvent(int part, uint8_t code, const uint8_t* e, size_t a
 // Reads and carries out the event at the part's position.
 bool Player::State::runEvent(int part) {
   PartRun& p = parts[part];
-  if (++eventsRun > options.maxEvents) {
+  if (++eventsRun + eventsOut + queue.size() > options.maxEvents) {
     return fail(part, "the song needs more than " + std::to_string(options.maxEvents) + " events");
+  }
+  if (overBudget()) {
+    if (error.empty()) {
+      error = "the song is too dense to play: it asks for more than " +
+              std::to_string(options.maxEventsPerSecond) +
+              " driver events a second of music (after the first " +
+              std::to_string(options.eventAllowance + dataBytes) + ")";
+    }
+    return false;
   }
   if (++p.instantEvents > options.maxEventsPerInstant + p.data.size()) {
     return fail(part, "more than " + std::to_string(p.instantEvents - 1) +
@@ -257,7 +269,7 @@ bool Player::State::commandEvent(int part, uint8_t code, const uint8_t* e, size_
       s.add(ev);
       return true;
     case kEventTone:
-      if (fm && !toneRecord(e[1]).empty()) voices[part].selectTone(toneRecord(e[1]), s);
+      if (fm) selectTone(part, e[1]);
       ev.kind = EventKind::kTone;
       ev.amount = e[1];
       s.add(ev);

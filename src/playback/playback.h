@@ -71,10 +71,25 @@ struct Options {
   double tailSeconds = 0;      // played after the end of the song (looping parts loop on)
   double maxSeconds = 900;     // nothing is played after this
   uint16_t parts = kAllParts;  // bit n set: part n is heard (every part still runs, for tempo)
-  // Stream events the model may execute in all (a malformed file that asks
-  // for more ends with an error), and per part without time passing.
-  uint64_t maxEvents = uint64_t{1} << 29;
+  // Events the model may read and hand out in all (a file that asks for more
+  // ends with an error), and stream events per part without time passing.
+  uint64_t maxEvents = uint64_t{1} << 26;
   uint64_t maxEventsPerInstant = 1u << 16;  // added to the part's data length
+  // The work a song may ask for as it plays: stream events read plus events
+  // handed out (chip writes included) may not pass an allowance (plus the
+  // bytes of the parts' data, so that a long file is read whole) plus so
+  // many per second of song.  A song denser than that ends with an error, so that
+  // every tool's time and output stay bounded under the default time cap.
+  uint64_t eventAllowance = 1u << 20;
+  uint64_t maxEventsPerSecond = 20000;
+};
+
+// An FM part that keyed a note on a tone nobody hears: one the bank does not
+// define (beyond it, or an all-zero record), or one whose outputs L and R are
+// both off.
+struct SilentTone {
+  int tone = 0;
+  bool undefined = false;
 };
 
 // What the model learned about the song; complete once next() returned false.
@@ -89,7 +104,11 @@ struct Summary {
   std::array<std::optional<Tick>, kPartCount> loopLength;  // ticks of its first pass
   std::array<bool, kPartCount> notes{};                    // the part keyed on a note
   int playCount = 0;                                       // from the start-of-song event
+  std::array<std::optional<SilentTone>, kPartCount> silentTone;  // the first one of each part
 };
+
+// The one-line warning about a part's silent tone ("FM2 plays tone 3, ...").
+std::string silentToneWarning(int part, const SilentTone& silent);
 
 class Player {
  public:

@@ -27,6 +27,7 @@ Player::State::State(const KrbFile& krb, std::span<const uint8_t> bankBytes, con
     parts.emplace_back(krb.partData(part));
     parts.back().heard = (options.parts >> part & 1) != 0;
     parts.back().fileOffset = krb.entries[part].offset;
+    dataBytes += parts.back().data.size();
   }
   for (int part = 0; part < kFmPartCount; ++part) voices.emplace_back(part);
   capTick = secondsToTicks(options.maxSeconds);
@@ -59,8 +60,40 @@ void Player::State::loadSetup() {
   song.write(0, reg::kTimerControl, 0);
   for (int part = 0; part < kFmPartCount; ++part) voices[part].keyOff(song);
   for (int part = 0; part < kFmPartCount; ++part) {
-    if (parts[part].heard) voices[part].selectTone(toneRecord(0), sink(part));
+    if (parts[part].heard) selectTone(part, 0);
   }
+}
+
+// A tone number beyond the bank leaves the channel's tone as it was.
+void Player::State::selectTone(int part, int tone) {
+  std::span<const uint8_t> record = toneRecord(tone);
+  PartRun& p = parts[part];
+  p.tone = tone;
+  p.toneUndefined = record.empty() || std::all_of(record.begin(), record.end(),
+                                                  [](uint8_t byte) { return byte == 0; });
+  if (!record.empty()) voices[part].selectTone(record, sink(part));
+}
+
+// Called at a key-on of a heard FM part: remembers the first tone of the
+// part that cannot be heard, for the tools' warnings.
+void Player::State::noteSilentTone(int part) {
+  const PartRun& p = parts[part];
+  if (summary.silentTone[part] || !p.heard) return;
+  if (p.toneUndefined || voices[part].outputsOff()) {
+    summary.silentTone[part] = SilentTone{p.tone, p.toneUndefined};
+  }
+}
+
+bool Player::State::overBudget() const {
+  double budget = static_cast<double>(options.eventAllowance + dataBytes) +
+                  static_cast<double>(options.maxEventsPerSecond) * tickSeconds(tick);
+  return static_cast<double>(eventsRun + eventsOut + queue.size()) > budget;
+}
+
+std::string silentToneWarning(int part, const SilentTone& silent) {
+  std::string tone = std::string(kPartNames[part]) + " plays tone " + std::to_string(silent.tone);
+  return silent.undefined ? tone + ", which the bank does not define"
+                          : tone + ", whose outputs L and R are both off: it is silent";
 }
 
 // Reads the events of the parts in `mask`, in part order, from the cursor
@@ -159,6 +192,7 @@ void Player::State::runStage() {
 
 // Runs the model until it has events to hand out or is finished.
 bool Player::State::refill() {
+  eventsOut += queue.size();
   queue.clear();
   queueRead = 0;
   while (queue.empty() && !finished) {

@@ -50,6 +50,8 @@ struct PartRun {
   int16_t detune = 0;
   uint8_t gate = kFullGate;
   uint8_t volume = 127;
+  int tone = 0;                // the FM tone last selected
+  bool toneUndefined = false;  // ... is not in the bank
 };
 
 struct Player::State {
@@ -77,6 +79,9 @@ struct Player::State {
   void startNotes(int part, std::span<const uint8_t> pitches, uint16_t length);
   void loadSetup();
   std::span<const uint8_t> toneRecord(int tone) const;
+  void selectTone(int part, int tone);
+  void noteSilentTone(int part);
+  bool overBudget() const;
   bool fail(int part, const std::string& what);
 
   Options options;
@@ -93,6 +98,8 @@ struct Player::State {
   Tick capTick = 0;
   std::optional<Tick> stopTick;
   uint64_t eventsRun = 0;
+  uint64_t eventsOut = 0;  // handed out before the current queue
+  uint64_t dataBytes = 0;  // of every part: added to the allowance of events
   Phase phase = Phase::kSetup;
   int cursor = 0;           // the part the current pass is at
   uint16_t parkedMask = 0;  // the parts resumed after the end check

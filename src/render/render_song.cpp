@@ -77,6 +77,7 @@ bool renderSong(const KrbFile& krb, std::span<const uint8_t> bank, const SongSet
   }
   const playback::Summary& summary = player.summary();
   result.capped = summary.capped;
+  result.silentTone = summary.silentTone;
   if (!decided && summary.songEnd) {
     result.faded = loopsForever(summary, play);
     if (result.faded) {

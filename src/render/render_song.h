@@ -33,6 +33,7 @@ struct SongResult {
   RenderStats stats;
   bool faded = false;   // the song loops: it ended with the fade
   bool capped = false;  // the time cap ended it
+  std::array<std::optional<playback::SilentTone>, kPartCount> silentTone;  // of the model
 };
 
 // Renders `krb` with `bank` (FMB bytes, or empty for the model's default

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/files.h"
+#include "base/output_file.h"
 #include "export/midi_writer.h"
 #include "export/vgm_writer.h"
 #include "output/krb_reader.h"
@@ -143,14 +144,18 @@ int runTool(const ToolSpec& tool, const std::vector<std::string>& args, OutStrea
       err.write(std::string(tool.name) + ": the bank " + userText(krb->fmbName) +
                 ".FMB is not beside the KRB file: FM parts play a built-in tone\n");
     }
+  } else {
+    // Only for the warnings about silent tones: without the bank, none.
+    bool missing = false;
+    if (!loadBank(a.in, *krb, std::nullopt, bank, missing)) bank.clear();
   }
-  std::vector<uint8_t> output;
-  if (!render(*krb, bank, a.options, output, error)) {
+  OutputFile output;
+  if (!output.open(a.out)) return inputError(tool, err, "cannot create " + userText(a.out));
+  OutputSink sink(output);
+  if (!render(*krb, bank, a.options, sink, error)) {
     return inputError(tool, err, userText(a.in) + ": " + error);
   }
-  if (!writeFileAtomically(a.out, output.data(), output.size())) {
-    return inputError(tool, err, "cannot write " + userText(a.out));
-  }
+  if (!output.commit()) return inputError(tool, err, "cannot write " + userText(a.out));
   return 0;
 }
 
@@ -158,13 +163,24 @@ int runTool(const ToolSpec& tool, const std::vector<std::string>& args, OutStrea
 
 std::string userText(std::string_view bytes) { return std::string(bytes); }
 
+void warnSilentTones(std::string_view tool,
+                     const std::array<std::optional<SilentTone>, kPartCount>& silent,
+                     OutStream& err) {
+  for (int part = 0; part < kPartCount; ++part) {
+    if (silent[part]) {
+      err.write(std::string(tool) + ": warning: " + silentToneWarning(part, *silent[part]) + "\n");
+    }
+  }
+}
+
 int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& err) {
   return runTool(
       kVgmTool, args, out, err,
       [&err](const KrbFile& krb, const std::vector<uint8_t>& bank, const Options& options,
-             std::vector<uint8_t>& output, std::string& error) {
+             ByteSink& output, std::string& error) {
         VgmResult result;
-        if (!renderVgm(krb, bank, options, result, error)) return false;
+        if (!renderVgm(krb, bank, options, output, result, error)) return false;
+        warnSilentTones("krb2vgm", result.silentTone, err);
         if (result.loopsDisagree) {
           err.write("krb2vgm: the FM parts do not loop together: " + std::to_string(options.loops) +
                     " passes are written, without a loop\n");
@@ -172,16 +188,19 @@ int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& 
         if (result.otherNotes) {
           err.write("krb2vgm: the PCM and BEEP parts are not in the VGM file\n");
         }
-        output = std::move(result.bytes);
         return true;
       });
 }
 
 int runKrb2Mid(const std::vector<std::string>& args, OutStream& out, OutStream& err) {
   return runTool(kMidiTool, args, out, err,
-                 [](const KrbFile& krb, const std::vector<uint8_t>&, const Options& options,
-                    std::vector<uint8_t>& output,
-                    std::string& error) { return renderMidi(krb, options, output, error); });
+                 [&err](const KrbFile& krb, const std::vector<uint8_t>& bank,
+                        const Options& options, ByteSink& output, std::string& error) {
+                   Summary summary;
+                   if (!renderMidi(krb, bank, options, output, error, &summary)) return false;
+                   warnSilentTones("krb2mid", summary.silentTone, err);
+                   return true;
+                 });
 }
 
 }  // namespace tallow::playback

@@ -8,16 +8,25 @@
 //   2  a usage error
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/out_stream.h"
+#include "playback/playback.h"
 
 namespace tallow::playback {
 
 int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& err);
 int runKrb2Mid(const std::vector<std::string>& args, OutStream& out, OutStream& err);
+
+// Warns, once per part, of the parts that played a tone nobody hears:
+// "TOOL: warning: FM2 plays tone 3, ...".
+void warnSilentTones(std::string_view tool,
+                     const std::array<std::optional<SilentTone>, kPartCount>& silent,
+                     OutStream& err);
 
 // Text from the user's files and command line (a title, a file name) on its
 // way to the terminal.  Passed through for now.

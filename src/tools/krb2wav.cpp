@@ -12,6 +12,7 @@
 #include "output/krb_reader.h"
 #include "playback/bank_lookup.h"
 #include "render/render_song.h"
+#include "tools/export_tools.h"
 #include "tools/krb2wav_options.h"
 
 namespace tallow::render {
@@ -103,7 +104,8 @@ void Tool::printSummary(const SongResult& result) {
   if (result.stats.clipped)
     line += ", " + std::to_string(result.stats.clipped) + " samples clipped";
   if (result.capped) line += ", cut at --max-seconds";
-  out_.write(line + "\n");
+  // The sound itself is on standard output when the output is "-".
+  (o_.output == "-" ? err_ : out_).write(line + "\n");
 }
 
 std::optional<KrbFile> Tool::readInput(std::vector<uint8_t>& bytes, std::string& error) {
@@ -167,6 +169,7 @@ int Tool::run() {
     return fail(renderFailure(result, error));
   }
   if (!writer.commit(error)) return fail(userText(o_.output) + ": " + error);
+  playback::warnSilentTones("krb2wav", result.silentTone, err_);
   for (int tone : samples.missingTones()) {
     warn("no sample " + std::to_string(tone) + ".wav in " + userText(o_.pcmDirectory) + " for @" +
          std::to_string(tone) + ": the built-in voice played it");

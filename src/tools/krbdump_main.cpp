@@ -107,6 +107,14 @@ int listWrites(const tallow::KrbFile& file, const Arguments& a, tallow::FileOutS
   return 0;
 }
 
+// The exit status once standard output is flushed: 1, with a message, when
+// it could not take every byte (a full disk, /dev/full).
+int finish(tallow::FileOutStream& out, tallow::FileOutStream& err, int status) {
+  if (out.close()) return status;
+  err.say("krbdump: cannot write to standard output\n");
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,7 +124,7 @@ int main(int argc, char** argv) {
   tallow::setUpConsole(out, err, env);
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
     out.write(tallow::versionLine("krbdump"));
-    return out.close() ? 0 : 1;
+    return finish(out, err, 0);
   }
   Arguments a;
   if (!parse(argc, argv, a)) {
@@ -125,7 +133,7 @@ int main(int argc, char** argv) {
   }
   if (a.help) {
     out.write(std::string_view(kUsage));
-    return out.close() ? 0 : 1;
+    return finish(out, err, 0);
   }
   std::vector<uint8_t> bytes;
   if (!tallow::readFilePrefix(a.path, 1u << 31, bytes)) {
@@ -149,5 +157,5 @@ int main(int argc, char** argv) {
     out.write(a.mode == Mode::kSummary ? tallow::summarizeKrb(*file, a.options)
                                        : tallow::dumpKrb(*file, a.options));
   }
-  return out.close() ? status : 1;
+  return finish(out, err, status);
 }

@@ -13,6 +13,7 @@
 #include "base/console.h"
 #include "base/files.h"
 #include "base/paths.h"
+#include "base/temp_cleanup.h"
 #include "base/text.h"
 #include "compiler/compile.h"
 #include "preprocess/preprocess.h"
@@ -136,6 +137,7 @@ class Run {
   const Options& o_;
   ProgramContext& program_;
   CompileJob job_;
+  TempFileGuard intermediateGuard_;  // removes the intermediate file on a signal
 };
 
 void Run::prepareJob() {
@@ -144,6 +146,9 @@ void Run::prepareJob() {
   // recording its name, or the file would be left behind.
   std::string intermediate = makeTemporaryFile(program_.env.tmpdir.value_or(""));
   job_.intermediatePath = std::move(intermediate);
+  if (!o_.keepIntermediate && !job_.intermediatePath.empty()) {
+    intermediateGuard_.watch(job_.intermediatePath);
+  }
   job_.logPath.clear();
   setPathField(job_.searchDir, program_.env.krhpath.value_or(""));
   job_.optimize = o_.optimize ? 1 : 0;

@@ -83,10 +83,11 @@ VgmFile readVgm(const std::vector<uint8_t>& f) {
 struct MidiFile {
   bool ok = false;
   int format = 0, division = 0;
-  std::vector<std::string> names;    // track names
-  std::vector<int> noteOns;          // per track
-  std::vector<uint32_t> tempos;      // microseconds a quarter, in order
-  std::vector<uint64_t> tempoTicks;  // and where they stand
+  std::vector<std::string> names;                       // track names
+  std::vector<int> noteOns;                             // per track
+  std::vector<uint32_t> tempos;                         // microseconds a quarter, in order
+  std::vector<uint64_t> tempoTicks;                     // and where they stand
+  std::vector<std::vector<std::array<int, 3>>> events;  // per track: status kind, data
 };
 
 uint32_t be(const std::vector<uint8_t>& f, size_t at, int n) {
@@ -109,6 +110,7 @@ MidiFile readMidi(const std::vector<uint8_t>& f) {
     at += 8;
     m.names.emplace_back();
     m.noteOns.push_back(0);
+    m.events.emplace_back();
     uint64_t tick = 0;
     uint8_t status = 0;
     while (at < end) {
@@ -131,6 +133,7 @@ MidiFile readMidi(const std::vector<uint8_t>& f) {
       } else {
         int kind = status & 0xF0;
         if (kind == 0x90 && f[at + 1] > 0) ++m.noteOns.back();
+        m.events.back().push_back({kind, f[at], f[at + 1]});
         at += (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
       }
     }
@@ -145,6 +148,17 @@ KrbFile readOrDie(const std::vector<uint8_t>& bytes) {
   std::optional<KrbFile> krb = readKrb(bytes, error);
   EXPECT_TRUE(krb) << error;
   return *krb;
+}
+
+// The MIDI file of a KRB file, read back.
+MidiFile midiOf(const std::vector<uint8_t>& krbBytes) {
+  KrbFile krb = readOrDie(krbBytes);
+  std::vector<uint8_t> file;
+  std::string error;
+  EXPECT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
+  MidiFile m = readMidi(file);
+  EXPECT_TRUE(m.ok);
+  return m;
 }
 
 TEST(Vgm, HoldsTheModelsWritesOverTheSongsLength) {
@@ -209,14 +223,8 @@ TEST(Vgm, LoopsWhenThePartsAgreeAndUnrollsWhenNot) {
 }
 
 TEST(Midi, NotesTempoAndTracksMatchTheKrb) {
-  std::vector<uint8_t> bytes =
-      compileMml(".title Song\n1 t120 l8 cdefgab c4&c4\nA @3 %l c4 d4 t90 e4\nX l16 cdcd\n");
-  KrbFile krb = readOrDie(bytes);
-  std::vector<uint8_t> file;
-  std::string error;
-  ASSERT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
-  MidiFile m = readMidi(file);
-  ASSERT_TRUE(m.ok);
+  MidiFile m = midiOf(
+      compileMml(".title Song\n1 t120 l8 cdefgab c4&c4\nA @3 %l c4 d4 t90 e4\nX l16 cdcd\n"));
   EXPECT_EQ(m.format, 1);
   EXPECT_EQ(m.division, 96);
   EXPECT_EQ(m.names, (std::vector<std::string>{"Song", "FM1", "PCM1", "BEEP"}));
@@ -225,6 +233,39 @@ TEST(Midi, NotesTempoAndTracksMatchTheKrb) {
   auto tempo = [](int bpm) { return 96u * (13333333 / (bpm * 384)) * 18; };
   EXPECT_EQ(m.tempos, (std::vector<uint32_t>{tempo(120), tempo(90)}));
   EXPECT_EQ(m.tempoTicks, (std::vector<uint64_t>{0, 192}));
+}
+
+// A portamento is one note bent across the glide; the volume steps inside a
+// note are expression (CC 11), back to full at the next note.
+TEST(Midi, GlidesBendAndVolumeStepsAreExpression) {
+  MidiFile m = midiOf(compileMml("1 o4 l4 c_g\n"));
+  ASSERT_EQ(m.events.size(), 2u);
+  std::string kinds;  // + note-on, - note-off, b bend
+  int lastBend = 0;
+  for (const auto& [kind, a, b] : m.events[1]) {
+    if (kind == 0x90) kinds += '+';
+    if (kind == 0x80) kinds += '-';
+    if (kind == 0xE0) kinds += 'b';
+    if (kind == 0xE0) lastBend = a | b << 7;
+  }
+  EXPECT_EQ(kinds.front(), '+');
+  EXPECT_EQ(kinds.back(), '-');
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), '+'), 1) << kinds;
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), '-'), 1) << kinds;
+  EXPECT_GE(std::count(kinds.begin(), kinds.end(), 'b'), 7) << kinds;
+  EXPECT_NEAR(lastBend, 8192 + 7 * 8192 / 12, 30);  // a fifth up
+
+  // Volume 100, a note tied into volume 50 and 25, then a new note.
+  const std::vector<uint8_t> steps = {0x84, 100,  0x3C, 24, 0,    0x86, 0x84, 50,   0x3C, 24,
+                                      0,    0x86, 0x84, 25, 0x3C, 24,   0,    0x3C, 24,   0};
+  m = midiOf(makeKrb({steps}));
+  ASSERT_EQ(m.events.size(), 2u);
+  std::vector<int> expression;
+  for (const auto& [kind, a, b] : m.events[1]) {
+    if (kind == 0xB0 && a == 11) expression.push_back(b);
+  }
+  EXPECT_EQ(expression, (std::vector<int>{64, 32, 127}));
+  EXPECT_EQ(m.noteOns[1], 2);
 }
 
 TEST(Midi, ChannelsDivisionAndBend) {

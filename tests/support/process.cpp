@@ -61,6 +61,11 @@ void connectStreams(const ProcessLimits& limits, const std::string& outPath,
     rlimit r{static_cast<rlim_t>(limits.fileSizeLimit), static_cast<rlim_t>(limits.fileSizeLimit)};
     ::setrlimit(RLIMIT_FSIZE, &r);
   }
+  if (limits.addressSpaceLimit >= 0) {
+    rlimit r{static_cast<rlim_t>(limits.addressSpaceLimit),
+             static_cast<rlim_t>(limits.addressSpaceLimit)};
+    ::setrlimit(RLIMIT_AS, &r);
+  }
   ::setenv("TMPDIR", tmpdir.c_str(), 1);
   ::unsetenv("KRHPATH");
   ::unsetenv("FMINST");
@@ -106,6 +111,10 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     drain();
     pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
     if (done == pid) break;
+    if (limits.terminateAfterMs >= 0 && std::chrono::steady_clock::now() - start >
+                                            std::chrono::milliseconds(limits.terminateAfterMs)) {
+      ::kill(pid, SIGTERM);
+    }
     if (std::chrono::steady_clock::now() - start > std::chrono::seconds(limits.watchdogSeconds)) {
       ::kill(pid, SIGKILL);
       result.timedOut = true;
@@ -114,6 +123,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   }
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   result.maxRssKb = usage.ru_maxrss;
+  result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   drain();

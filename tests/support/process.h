@@ -16,8 +16,10 @@ enum class ChildStreams {
 };
 
 struct ProcessLimits {
-  long fileSizeLimit = -1;   // RLIMIT_FSIZE in bytes (SIGXFSZ ignored); -1: none
-  int watchdogSeconds = 20;  // the child is killed after this long
+  long fileSizeLimit = -1;      // RLIMIT_FSIZE in bytes (SIGXFSZ ignored); -1: none
+  long addressSpaceLimit = -1;  // RLIMIT_AS in bytes; -1: none
+  int watchdogSeconds = 20;     // the child is killed after this long
+  int terminateAfterMs = -1;    // SIGTERM after this long; -1: never
   ChildStreams streams = ChildStreams::kSeparate;
   std::vector<std::pair<std::string, std::string>> env = {};  // variables set in the child
 };
@@ -26,8 +28,9 @@ struct ProcessResult {
   int status = -1;  // exit status; -1 when killed by a signal
   int signal = 0;   // the signal that ended the child, if any
   bool timedOut = false;
-  long maxRssKb = 0;   // peak resident set of the child
-  double seconds = 0;  // wall time
+  long maxRssKb = 0;      // peak resident set of the child
+  double seconds = 0;     // wall time
+  double cpuSeconds = 0;  // user and system time of the child
   std::string out;
   std::string err;
 };
