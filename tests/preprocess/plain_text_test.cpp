@@ -36,48 +36,6 @@ TEST(firstSpecialByte, EveryByteEverywhere) {
   EXPECT_EQ(firstSpecialByte(""), 0u);
 }
 
-// The scans against plain loops, on random texts made mostly of the bytes
-// that count.
-TEST(PlainText, ScansAgreeWithLoops) {
-  auto yes = [](bool held, std::string_view t) { return held ? size_t{0} : t.size(); };
-  struct Scan {
-    const char* name;
-    std::function<size_t(std::string_view)> find;
-    std::string_view set;
-    bool high;     // bytes of 0x80 and above count
-    bool whether;  // the scan tells whether, not where (0 for yes)
-  } scans[] = {
-      {"firstSpecialByte", firstSpecialByte, kSpecials, false, false},
-      {"firstReferenceByte", firstReferenceByte, "$?\\", true, false},
-      {"firstBraceByte", firstBraceByte, "{}\\", true, false},
-      {"mayHoldComment", [&](std::string_view t) { return yes(mayHoldComment(t), t); }, ";/\\",
-       false, true},
-      {"mayHoldReference", [&](std::string_view t) { return yes(mayHoldReference(t), t); }, "$?\\",
-       false, true},
-      {"mayHoldBrace", [&](std::string_view t) { return yes(mayHoldBrace(t), t); }, "{}\\", false,
-       true},
-  };
-  const std::string alphabet = std::string("ab c\t;/$?\\{}#@'.:>\x7F\x80\xFF", 21) + '\0';
-  std::mt19937 random(7);
-  for (int round = 0; round < 20000; ++round) {
-    std::string text;
-    for (size_t n = random() % 70; n > 0; --n) {
-      text += random() % 8 == 0 ? alphabet[random() % alphabet.size()] : 'x';
-    }
-    for (const Scan& s : scans) {
-      size_t expected = text.size();
-      for (size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<unsigned char>(text[i]);
-        if ((s.high && c >= 0x80) || s.set.find(text[i]) != std::string_view::npos) {
-          expected = s.whether ? 0 : i;
-          break;
-        }
-      }
-      ASSERT_EQ(s.find(text), expected) << s.name << " " << text;
-    }
-  }
-}
-
 // Written pieces, reserved and committed lines and pieces larger than the
 // block reach the file in order, whole.
 TEST(IntermediateWriter, KeepsOrderAcrossBlocks) {

@@ -58,24 +58,6 @@ TEST(Fmb, Lookup) {
     std::string written;                // the file written back, as shown
     std::string bankName = "bank";      // as the .fmbfile line writes it
   } cases[] = {
-      {"beside the source wins",
-       {{"bank.FMB", bankFile(0, 1)}, {"inst/bank.FMB", bankFile(0, 2)}},
-       "inst",
-       "bank.FMB",
-       1,
-       "bank.FMB"},
-      {"from FMINST",
-       {{"inst/bank.FMB", bankFile(0, 2)}},
-       "inst",
-       "{dir}/inst/bank.FMB",
-       2,
-       "bank.FMB"},
-      {"FMINST with separator",
-       {{"inst/bank.FMB", bankFile(0, 2)}},
-       "inst/",
-       "{dir}/inst/bank.FMB",
-       2,
-       "bank.FMB"},
       {"name case ignored",
        {{"BANK.fmb", bankFile(0, 3)}},
        std::nullopt,
@@ -119,23 +101,6 @@ TEST(Fmb, Lookup) {
        9,
        "x\\BANK.FMB",
        "x\\bank"},
-      // "ヂ" in UTF-8 (E3 83 82) ends in a Shift-JIS lead byte; the name is
-      // valid UTF-8, so the backslash after it still separates.
-      {"UTF-8 directory",
-       {{"\xE3\x83\x82/BK.FMB", bankFile(0, 10)}},
-       {},
-       "\xE3\x83\x82\\BK.FMB",
-       10,
-       "\xE3\x83\x82\\BK.FMB",
-       "\xE3\x83\x82\\BK"},
-      // "表" in Shift-JIS is 95 5C: its 5C is no separator, the next one is.
-      {"Shift-JIS directory",
-       {{"\x95\\/BK.FMB", bankFile(0, 11)}},
-       {},
-       "\x95\\\\BK.FMB",
-       11,
-       "\x95\\\\BK.FMB",
-       "\x95\\\\BK"},
       // Found in FMINST: the directories as written there; written back
       // beside the source, where "x" does not exist.
       {"directory under FMINST",
@@ -204,8 +169,6 @@ TEST(Fmb, ReportsAndRefusals) {
   } cases[] = {
       {"unfinished order", ".fmbfile b\n#@ NO\n", 0,
        "指定のFMBファイルは存在しません\n音色パラメータ順設定が完了していません\n", false},
-      {"tone before bank name", "#ifdef A\n@1 1\n#endif\n", 1,
-       "音色ファイル名指定前に音色定義は出来ません\n-- song.mml(Line2)\n@1 1\n", false},
       {"tone number too large", ".fmbfile b\n.vstart 0\n#@ NO *\n@128\n", 1,
        "指定のFMBファイルは存在しません\n音色番号が大きすぎます-- song.mml(Line4)\n@128\n", false},
       {"failed run writes no bank", ".fmbfile b\n#@ NO *\n@1\n#bogus\n", 1,
