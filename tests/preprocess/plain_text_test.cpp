@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <random>
 #include <string>
 
@@ -15,25 +14,49 @@
 namespace tallow {
 namespace {
 
-constexpr std::string_view kSpecials = std::string_view(";/$?\\{}\0", 8);
+// A scan and the bytes it looks for.
+struct Scan {
+  const char* name;
+  size_t (*find)(std::string_view);
+  std::string_view set;
+  bool high;   // bytes of 0x80 and above count too
+  bool where;  // false: the scan tells only whether (0 for yes, the length for no)
+};
 
-bool isSpecial(unsigned char c) { return kSpecials.find(c) != std::string_view::npos; }
+template <bool (*mayHold)(std::string_view)>
+size_t whether(std::string_view text) {
+  return mayHold(text) ? 0 : text.size();
+}
+
+const Scan kScans[] = {
+    {"firstSpecialByte", firstSpecialByte, std::string_view(";/$?\\{}\0", 8), false, true},
+    {"firstReferenceByte", firstReferenceByte, "$?\\", true, true},
+    {"firstBraceByte", firstBraceByte, "{}\\", true, true},
+    {"mayHoldComment", whether<mayHoldComment>, ";/\\", false, false},
+    {"mayHoldReference", whether<mayHoldReference>, "$?\\", false, false},
+    {"mayHoldBrace", whether<mayHoldBrace>, "{}\\", false, false},
+};
 
 // Every byte value at every place of plain lines of every length up to three
 // blocks and a half: the blocks, the overlapping last block and the bytes
 // scanned one by one must all find it, and only the bytes that count.
-TEST(firstSpecialByte, EveryByteEverywhere) {
-  for (size_t length = 1; length <= 56; ++length) {
-    for (size_t at = 0; at < length; ++at) {
-      for (int c = 0; c < 256; ++c) {
-        std::string line(length, 'a');
-        line[at] = static_cast<char>(c);
-        size_t expected = isSpecial(static_cast<unsigned char>(c)) ? at : length;
-        ASSERT_EQ(firstSpecialByte(line), expected) << length << " " << at << " " << c;
+TEST(PlainText, EveryScanFindsEveryByteEverywhere) {
+  for (const Scan& scan : kScans) {
+    for (size_t length = 1; length <= 56; ++length) {
+      for (size_t at = 0; at < length; ++at) {
+        for (int c = 0; c < 256; ++c) {
+          std::string line(length, 'a');
+          line[at] = static_cast<char>(c);
+          const bool counts = (scan.high && c >= 0x80) ||
+                              scan.set.find(static_cast<char>(c)) != std::string_view::npos;
+          const size_t expected = !counts ? length : scan.where ? at : 0;
+          ASSERT_EQ(scan.find(line), expected)
+              << scan.name << " " << length << " " << at << " " << c;
+        }
       }
     }
+    EXPECT_EQ(scan.find(""), 0u) << scan.name;
   }
-  EXPECT_EQ(firstSpecialByte(""), 0u);
 }
 
 // Written pieces, reserved and committed lines and pieces larger than the

@@ -58,6 +58,12 @@ TEST(Fmb, Lookup) {
     std::string written;                // the file written back, as shown
     std::string bankName = "bank";      // as the .fmbfile line writes it
   } cases[] = {
+      {"beside the source wins",
+       {{"bank.FMB", bankFile(0, 1)}, {"inst/bank.FMB", bankFile(0, 2)}},
+       "inst",
+       "bank.FMB",
+       1,
+       "bank.FMB"},
       {"name case ignored",
        {{"BANK.fmb", bankFile(0, 3)}},
        std::nullopt,
