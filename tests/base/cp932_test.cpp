@@ -7,24 +7,6 @@
 namespace tallow {
 namespace {
 
-TEST(Cp932, ConvertsMessageTexts) {
-  struct Case {
-    const char* utf8;
-    std::string bytes;
-  } cases[] = {
-      {"abc\n", "abc\n"},
-      {"∞", "\x81\x87"},
-      {"ＭＭＬが解読できません",
-       "\x82\x6C\x82\x6C\x82\x6B\x82\xAA\x89\xF0\x93\xC7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1"},
-      {"１行", "\x82\x50\x8D\x73"},
-      {"ｱ", "\xB1"},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(toCp932(c.utf8), c.bytes) << c.utf8;
-    EXPECT_EQ(cp932ToUtf8(c.bytes), c.utf8) << c.utf8;  // and back
-  }
-}
-
 // Text from the user's files: valid UTF-8 passes through, anything else is
 // read as CP932, and what is neither becomes U+FFFD.
 TEST(Cp932, UserTextToUtf8) {
@@ -40,13 +22,6 @@ TEST(Cp932, UserTextToUtf8) {
       {"\x81 x", "\xEF\xBF\xBD x"},            // a lead byte before a blank
   };
   for (const auto& c : cases) EXPECT_EQ(userTextToUtf8(c.bytes), c.utf8) << c.bytes;
-}
-
-TEST(Cp932, FormatsPlaceholders) {
-  EXPECT_EQ(formatMessage("(%4s) = %6d", "FM1", 192), "( FM1) =    192");
-  EXPECT_EQ(formatMessage("%d 個", 3), "3 \x8C\xC2");
-  EXPECT_EQ(formatMessage("-- %s(Line%d)\n", "a\x95\x5C", 7), "-- a\x95\x5C(Line7)\n");
-  EXPECT_EQ(formatMessage("100%"), "100%");
 }
 
 // A text keeps the program's own words apart from the user's bytes: as CP932

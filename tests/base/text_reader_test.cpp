@@ -39,12 +39,6 @@ TEST(TextReader, ReadsAsWindowsTextMode) {
   EXPECT_EQ(lines[9], "b\rc\n");
 }
 
-TEST(TextReader, DirectoryCannotBeOpened) {
-  TempDir dir;
-  TextReader reader;
-  EXPECT_FALSE(reader.open(dir.path()));
-}
-
 TEST(Platform, OnlyRegularFilesAreRead) {
   TempDir dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);

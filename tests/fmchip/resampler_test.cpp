@@ -126,22 +126,6 @@ TEST_P(ResamplerSplit, AnySplitOfTheInputGivesTheSameOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Fm, ResamplerSplit, ::testing::Values(44100.0, 44123.0, 8000.0));
 
-TEST(Resampler, RationalRatiosGetARowPerPhase) {
-  struct Case {
-    double in, out;
-    int phases;
-    bool interpolated;
-  };
-  for (const Case& c :
-       {Case{kChipRate, 44100, 1323, false}, Case{kChipRate, 48000, 45, false},
-        Case{kChipRate, 8000, 15, false}, Case{48000, 48000, 1, false},
-        Case{kChipRate, 44123, 128, true}, Case{3579545 / 144.0, 44100, 128, true}}) {
-    const Resampler r(c.in, c.out);
-    EXPECT_EQ(r.phases(), c.phases) << c.out;
-    EXPECT_EQ(r.interpolated(), c.interpolated) << c.out;
-  }
-}
-
 // The output must not depend on the processor the renderer runs on.
 TEST(Resampler, AvxKernelGivesThePortableKernelsBits) {
   if (!avxAvailable()) GTEST_SKIP() << "no AVX here";

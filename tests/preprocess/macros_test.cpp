@@ -41,15 +41,12 @@ TEST(expandMacros, Expands) {
     Encoding encoding = Encoding::kCp932;
   } cases[] = {
       {{"$X y"}, "$X", "y"},
-      {{}, "\\?x \\$y \\\\z \\", "?x $y \\z "},
-      {{"a q"}, "\x95\\?a", "\x95\\q"},            // a second byte 0x5C escapes nothing
       {{"a q"}, "? a!", "q!"},                     // blanks after "?" are skipped
       {{"B $A", "A late"}, "$B", "late"},          // bodies see macros defined after them
       {{"P(x) ?x", "x macro"}, "$P(arg)", "arg"},  // parameters hide macros
-      {{"Q(y) $P(?y)", "P(x) <?x>", "y why"}, "$Q(1)", "<why>"},  // arguments see no parameters
-      {{"A noparams"}, "$A(1)", "noparams(1)"},  // "(" after a macro without parameters is text
-      {{"M(x) ?x?x"}, "$M()", ""},               // one empty argument
-      {{"B body"}, "x\xE0", "x\xE0"},            // a lead byte at the end stands alone
+      {{"A noparams"}, "$A(1)", "noparams(1)"},    // "(" after a macro without parameters is text
+      {{"M(x) ?x?x"}, "$M()", ""},                 // one empty argument
+      {{"B body"}, "x\xE0", "x\xE0"},              // a lead byte at the end stands alone
       // In a UTF-8 file "ド" (E3 83 89) is one character: read as CP932 its
       // 0x89 would take the "$" with it.
       {{"K ab"},

@@ -9,6 +9,7 @@
 #include <random>
 
 #include "export/audio_output.h"
+#include "export/wav_file.h"
 #include "support/compile_helpers.h"
 #include "support/render_support.h"
 #include "support/temp_dir.h"
@@ -22,36 +23,21 @@ constexpr const char* kPureTone =
     "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
     "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n";
 
-uint32_t le32(const std::string& b, size_t at) {
-  return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8 | uint8_t(b[at + 2]) << 16 |
-         uint32_t(uint8_t(b[at + 3])) << 24;
-}
-uint16_t le16(const std::string& b, size_t at) { return uint8_t(b[at]) | uint8_t(b[at + 1]) << 8; }
-
-// The fields of a canonical 44-byte WAV header, read independently of the
-// library's own reader.
-struct WavInfo {
-  uint16_t format = 0, channels = 0, bits = 0, blockAlign = 0;
-  uint32_t rate = 0, byteRate = 0, dataBytes = 0, riffBytes = 0;
-  std::vector<int16_t> samples;
-};
-
-WavInfo readWav(const std::string& b) {
-  WavInfo w;
-  if (b.size() < 44 || b.compare(0, 4, "RIFF") || b.compare(8, 8, "WAVEfmt ") ||
-      b.compare(36, 4, "data")) {
-    return w;
+// The samples of a WAV file the program wrote, once its header is checked
+// to be the one for the file's length at `rate`, in stereo.
+PcmSample readWav(const std::string& bytes, uint32_t rate) {
+  const std::vector<uint8_t> b(bytes.begin(), bytes.end());
+  if (b.size() < wav::kHeaderSize) {
+    ADD_FAILURE() << "no WAV header";
+    return {};
   }
-  w.riffBytes = le32(b, 4);
-  w.format = le16(b, 20);
-  w.channels = le16(b, 22);
-  w.rate = le32(b, 24);
-  w.byteRate = le32(b, 28);
-  w.blockAlign = le16(b, 32);
-  w.bits = le16(b, 34);
-  w.dataBytes = le32(b, 40);
-  for (size_t at = 44; at + 1 < b.size(); at += 2) w.samples.push_back(int16_t(le16(b, at)));
-  return w;
+  const uint64_t frames = (b.size() - wav::kHeaderSize) / 4;
+  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + wav::kHeaderSize),
+            wavHeader(rate, 2, frames));
+  std::string error;
+  std::optional<PcmSample> sample = parseWav(b, error);
+  EXPECT_TRUE(sample) << error;
+  return sample ? *sample : PcmSample{};
 }
 
 class Krb2wavTest : public ::testing::Test {
@@ -81,22 +67,11 @@ TEST_F(Krb2wavTest, WritesAWavFileAndASummary) {
   EXPECT_EQ(err_, "");
   EXPECT_NE(out_.find("out.wav: 0:01.1 at 22050 Hz, parts FM1 PCM1, peak -"), std::string::npos)
       << out_;
-  const std::string bytes = dir_.read("out.wav");
-  const WavInfo w = readWav(bytes);
-  EXPECT_EQ(w.format, 1);
-  EXPECT_EQ(w.channels, 2);
-  EXPECT_EQ(w.bits, 16);
-  EXPECT_EQ(w.rate, 22050u);
-  EXPECT_EQ(w.byteRate, 22050u * 4);
-  EXPECT_EQ(w.blockAlign, 4);
-  EXPECT_EQ(w.dataBytes, bytes.size() - 44);
-  EXPECT_EQ(w.riffBytes, bytes.size() - 8);
+  const PcmSample w = readWav(dir_.read("out.wav"), 22050);
   // 192 steps of 289 ticks, and the releases of the last notes.
-  EXPECT_GT(w.dataBytes / 4, 22050 * 0.999);
-  EXPECT_LT(w.dataBytes / 4, 22050 * 1.15);
-  int16_t peak = 0;
-  for (int16_t s : w.samples) peak = std::max<int16_t>(peak, int16_t(std::abs(s)));
-  EXPECT_GT(peak, 3000);
+  EXPECT_GT(w.frames(), 22050 * 0.999);
+  EXPECT_LT(w.frames(), 22050 * 1.15);
+  EXPECT_GT(testing::peakOf(w.left), 0.09f);
 }
 
 TEST_F(Krb2wavTest, SameInputSameBytes) {
@@ -151,32 +126,20 @@ TEST_F(Krb2wavTest, AMissingBankWarnsAndPlaysTheBuiltInTone) {
 
 // A PCM part plays DIR/N.wav for tone N, pitched from the root note.
 TEST_F(Krb2wavTest, PcmSamplesArePlayedAtTheirPitch) {
-  std::string wav;
-  auto put = [&](uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) wav.push_back(char(v >> (8 * i)));
-  };
   const uint32_t rate = 22050, frames = rate * 3;
-  wav = "RIFF";
-  put(36 + frames * 2, 4);
-  wav += "WAVEfmt ";
-  for (uint32_t v : {16u, 1u, 1u}) put(v, v == 16 ? 4 : 2);
-  put(rate, 4);
-  put(rate * 2, 4);
-  put(2, 2);
-  put(16, 2);
-  wav += "data";
-  put(frames * 2, 4);
+  const std::vector<uint8_t> header = wavHeader(rate, 1, frames);
+  std::string wav(header.begin(), header.end());
   for (uint32_t i = 0; i < frames; ++i) {
-    put(uint16_t(int16_t(16000 * std::sin(2 * 3.14159265358979 * 1000 * i / rate))), 2);
+    const auto v = uint16_t(int16_t(16000 * std::sin(2 * 3.14159265358979 * 1000 * i / rate)));
+    wav += {char(v & 0xFF), char(v >> 8)};
   }
   dir_.write("samples/3.wav", wav);
   compile("A t120 @3 o4c1 @5 c1\nB @3 o5c1\n", false);
   ASSERT_EQ(run({"--pcm", dir_.file("samples"), dir_.file("SONG.KRB"), dir_.file("out.wav")}), 0);
   EXPECT_EQ(err_, "krb2wav: warning: no sample 5.wav in " + dir_.file("samples") +
                       " for @5: the built-in voice played it\n");
-  const WavInfo w = readWav(dir_.read("out.wav"));
-  std::vector<float> left;
-  for (size_t i = 0; i < w.samples.size(); i += 2) left.push_back(w.samples[i] / 32767.0f);
+  const PcmSample w = readWav(dir_.read("out.wav"), 44100);
+  const std::vector<float>& left = w.left;
   // PCM1 at the root note (1 kHz) and PCM2 an octave up (2 kHz) sound together.
   ASSERT_GE(left.size(), 44100u);
   const auto steady = std::span<const float>(left).subspan(44100 / 4, 44100 / 2);
