@@ -1,0 +1,62 @@
+// The audio thread's end of the player: plays the pieces the worker sends
+// over its port, in order, and tells it how far it has played (so that the
+// worker stays a fraction of a second ahead) and, to the page, the level and
+// the position.  Silence while no piece is there.
+class TallowPlayer extends AudioWorkletProcessor {
+  constructor() {
+    super();
+    this.queue = [];
+    this.offset = 0;  // frames of queue[0] already played
+    this.played = 0;
+    this.ended = false;
+    this.feed = null;
+    this.port.onmessage = (e) => {
+      if (e.data.feed) {
+        this.feed = e.data.feed;
+        this.feed.onmessage = (m) => this.take(m.data);
+      }
+    };
+  }
+
+  take(data) {
+    if (data.reset) {
+      this.queue = [];
+      this.offset = 0;
+      this.played = 0;
+      this.ended = false;
+      this.peak = 0;
+    } else if (data.end) {
+      this.ended = true;
+    } else if (data.frames) {
+      this.queue.push(data.frames);
+    }
+  }
+
+  process(_inputs, outputs) {
+    const [left, right] = outputs[0];
+    let at = 0;
+    let peak = 0;
+    while (at < left.length && this.queue.length > 0) {
+      const [l, r] = this.queue[0];
+      const n = Math.min(left.length - at, l.length - this.offset);
+      for (let i = 0; i < n; ++i) {
+        left[at + i] = l[this.offset + i];
+        if (right) right[at + i] = r[this.offset + i];
+        peak = Math.max(peak, Math.abs(l[this.offset + i]), Math.abs(r[this.offset + i]));
+      }
+      at += n;
+      this.offset += n;
+      if (this.offset === l.length) {
+        this.queue.shift();
+        this.offset = 0;
+      }
+    }
+    this.played += at;
+    if (at > 0 && this.feed) this.feed.postMessage({ played: this.played });
+    this.port.postMessage({ played: this.played, peak,
+      ended: this.ended && this.queue.length === 0 });
+    return true;
+  }
+}
+
+registerProcessor('tallow-player', TallowPlayer);
