@@ -18,8 +18,8 @@ const site = path.resolve(root, process.env.TALLOW_SITE || 'build-wasm/site');
 const shots = path.resolve(root, process.env.TALLOW_SCREENSHOTS || 'build-wasm/screenshots');
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 
-const SONG = '1 t150 @0 v12 o4 l8 cdefgab>c\n2 @0 v12 o3 l4 c e g c\n';
-const BROKEN = '1 t150 @0 v12 o4 l8 cdefgab>c\n2 @0 v12 o3 l4 c e g c v99\n';
+const SONG = '1 t150 v12 o4 l8 cdefgab>c\n2 v12 o3 l4 c e g c\n';
+const BROKEN = '1 t150 v12 o4 l8 cdefgab>c\n2 v12 o3 l4 c e g c v99\n';
 
 // Runs native tallowc on `source` in a new directory: its status, its editor
 // lines and the directory.
@@ -101,9 +101,28 @@ test('the page in a browser', { timeout: 120000 }, async (t) => {
   const { server, url } = await serve();
   const browser = await launch();
   try {
+    const loadStart = Date.now();
     const page = await openPage(browser, url);
-    await page.waitForSelector('.cm-content');
+    await page.waitForFunction(() => /\d/.test(document.getElementById('status').textContent));
+    const firstCompile = Date.now() - loadStart;
     await page.screenshot({ path: path.join(shots, 'loaded.png') });
+
+    await t.test('measures (reported, not checked)', async () => {
+      const figures = await page.evaluate(async () => {
+        const files = { 'song.mml': await (await fetch('examples/song.mml')).text(),
+          'common.mml': await (await fetch('examples/common.mml')).text() };
+        let start = performance.now();
+        for (let i = 0; i < 10; ++i) await window.tallow.compile(files);
+        const compileMs = (performance.now() - start) / 10;
+        start = performance.now();
+        const { left } = await window.tallow.render(20, 44100);
+        const renderSeconds = (performance.now() - start) / 1000;
+        return { compileMs, realTime: left.length / 44100 / renderSeconds };
+      });
+      t.diagnostic(`load to first compile ${firstCompile} ms; example compile ` +
+        `${figures.compileMs.toFixed(1)} ms (with the worker round trip); ` +
+        `render ${figures.realTime.toFixed(0)}x real time`);
+    });
 
     await t.test('an error is underlined where the native compiler says', async () => {
       const want = compileNative(BROKEN);
