@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "base/cp932.h"
-#include "playback/fm_voice.h"
+#include "playback/driver_channel.h"
 
 namespace tallow::playback {
 namespace {

@@ -20,7 +20,7 @@
 #include <span>
 
 #include "fmchip/fm_render.h"
-#include "fmchip/fm_voice.h"
+#include "fmchip/fm_channel.h"
 
 namespace tallow::fmchip {
 

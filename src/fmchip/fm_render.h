@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "fmchip/fm_voice.h"
+#include "fmchip/fm_channel.h"
 
 namespace tallow::fmchip {
 

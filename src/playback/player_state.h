@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/fm_voice.h"
+#include "playback/driver_channel.h"
 #include "playback/loop_map.h"
 #include "playback/playback.h"
 

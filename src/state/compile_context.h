@@ -22,7 +22,7 @@
 #include "scan/keyword_table.h"
 #include "scan/scanner.h"
 #include "state/envelope_state.h"
-#include "state/fm_voice.h"
+#include "state/fm_tone_state.h"
 #include "state/header_settings.h"
 #include "state/loop_state.h"
 #include "state/part_state.h"

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "output/krb_format.h"
-#include "playback/fm_voice.h"
+#include "playback/driver_channel.h"
 #include "support/playback_support.h"
 
 namespace tallow::testing {

@@ -3,7 +3,7 @@
 // key-scale rate (release 4 * RR + 2), the attack approaches 0 exponentially,
 // decay and sustain rise linearly in dB, and rates 62-63 of the attack jump
 // to full level at once.
-#include "fmchip/fm_voice.h"
+#include "fmchip/fm_channel.h"
 
 #include <algorithm>
 

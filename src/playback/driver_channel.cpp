@@ -1,6 +1,6 @@
 // Register writes of one FM channel: tone set-up, volume on the carriers,
 // pan, relative operator offsets, frequencies and keys.
-#include "playback/fm_voice.h"
+#include "playback/driver_channel.h"
 
 #include <algorithm>
 
