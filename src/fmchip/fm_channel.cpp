@@ -129,8 +129,12 @@ void keyOff(Operator& op) {
 void advanceEnvelope(Operator& op, int inc) {
   if (op.egPhase == kAttack) {
     op.att = op.rates[kAttack] >= 62 ? 0 : std::max(0, op.att + ((~op.att * inc) >> 4));
-  } else if (!ssgActive(op)) {
+  } else if (!(op.ssgEg & kSsgOn)) {
     op.att = std::min(op.att + inc, kEnvelopeMax);
+  } else if (op.egPhase == kRelease) {
+    // The SSG-EG step applies in the release too, and the half-range cycle
+    // ends it: past its end the operator is silent.
+    op.att = op.att + 4 * inc >= kSsgEnd ? kEnvelopeMax : op.att + 4 * inc;
   } else if (!op.ssgHeld && op.att < kSsgEnd) {
     // An SSG-EG cycle spans half the range, at four times the speed.
     op.att = std::min(op.att + 4 * inc, kEnvelopeMax);

@@ -42,7 +42,8 @@ void FmChip::reset() {
   ch3Block_ = ch3Latch_ = {};
   ch3Special_ = lfoOn_ = false;
   lfoRate_ = 0;
-  lfoCounter_ = egCounter_ = 0;
+  lfoStep_ = lfoDivider_ = 0;
+  egCounter_ = 0;
   egDivider_ = 0;
 }
 
@@ -68,7 +69,7 @@ void FmChip::writeGlobal(uint8_t reg, uint8_t value) {
   if (reg == reg::kLfo) {
     lfoOn_ = value & 8;
     lfoRate_ = value & 7;
-    if (!lfoOn_) lfoCounter_ = 0;  // a stopped LFO rests at the start of its wave
+    if (!lfoOn_) lfoStep_ = lfoDivider_ = 0;  // a stopped LFO rests at the start of its wave
   } else if (reg == reg::kTimerControl) {
     const bool special = (value >> 6) != 0;  // the CSM mode plays like the special mode
     if (special != ch3Special_) {
@@ -193,16 +194,18 @@ void FmChip::fillClock(int frames) {
     c.egCounter[s] = egCounter_ += tick;
   }
   if (!lfoOn_) {
-    // A stopped LFO rests at step 0, where both waves are 0.
+    // A stopped LFO modulates nothing.
     std::fill_n(c.am.begin(), frames, 0);
     std::fill_n(c.pm.begin(), frames, 0);
     return;
   }
   for (int s = 0; s < frames; ++s) {
-    lfoCounter_ += kLfoStepIncrement[lfoRate_];
-    const int step = static_cast<int>(lfoCounter_ >> 16) & (kLfoSteps - 1);
-    c.am[s] = static_cast<uint8_t>(lfoAm(step));
-    c.pm[s] = static_cast<int8_t>(lfoPm(step));
+    c.am[s] = static_cast<uint8_t>(lfoAm(lfoStep_));
+    c.pm[s] = static_cast<int8_t>(lfoPm(lfoStep_));
+    if (++lfoDivider_ >= kLfoPeriod[lfoRate_]) {
+      lfoDivider_ = 0;
+      lfoStep_ = (lfoStep_ + 1) & (kLfoSteps - 1);
+    }
   }
 }
 
@@ -219,10 +222,12 @@ void FmChip::renderBlock(float* left, float* right, int frames) {
     }
     renderChannel(ch, blockClock_, mixLeft_.data(), mixRight_.data());
   }
+  // No clipping here: the sum of up to 24 carriers stays exact, and the
+  // caller limits its final mix.
   constexpr float kScale = 1.0f / 32768.0f;
   for (int s = 0; s < frames; ++s) {
-    left[s] = static_cast<float>(std::clamp(mixLeft_[s], -32768, 32767)) * kScale;
-    right[s] = static_cast<float>(std::clamp(mixRight_[s], -32768, 32767)) * kScale;
+    left[s] = static_cast<float>(mixLeft_[s]) * kScale;
+    right[s] = static_cast<float>(mixRight_[s]) * kScale;
   }
 }
 

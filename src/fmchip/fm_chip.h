@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <span>
 
-#include "fmchip/fm_render.h"
 #include "fmchip/fm_channel.h"
+#include "fmchip/fm_render.h"
 
 namespace tallow::fmchip {
 
@@ -34,13 +34,16 @@ class FmChip {
   void reset();
   void write(int port, uint8_t reg, uint8_t value);  // port 0 or 1
   // Renders left.size() (== right.size()) frames at the chip's own rate;
-  // overwrites the spans; full scale is about +-1.0.  Should the sizes
-  // differ, the longer span's extra frames are set to 0.
+  // overwrites the spans.  One full-level carrier peaks at kChannelFullScale;
+  // carriers and channels add up unclipped (at most kMaxOutput).  Should the
+  // sizes differ, the longer span's extra frames are set to 0.
   void generate(std::span<float> left, std::span<float> right);
 
-  // One full-level channel on its own peaks at about this (the chip's mix
-  // of six 14-bit channels into 16 bits).
+  // One full-level carrier peaks at about this (a 14-bit operator output in
+  // a 16-bit scale).
   static constexpr float kChannelFullScale = 8191.0f / 32768.0f;
+  // Six channels of four full-level carriers each, in phase.
+  static constexpr float kMaxOutput = 24 * kChannelFullScale;
 
  private:
   void writeGlobal(uint8_t reg, uint8_t value);
@@ -61,7 +64,8 @@ class FmChip {
   bool ch3Special_ = false;
   bool lfoOn_ = false;
   uint8_t lfoRate_ = 0;
-  uint32_t lfoCounter_ = 0;  // 16.16 fixed point LFO steps
+  int lfoStep_ = 0;     // 0 .. kLfoSteps - 1
+  int lfoDivider_ = 0;  // samples since the step last moved
   uint32_t egCounter_ = 0;
   int egDivider_ = 0;
   BlockClock blockClock_{};

@@ -10,8 +10,6 @@
 namespace tallow::fmchip {
 namespace {
 
-constexpr int32_t kChannelMax = 8191;
-
 // The 20-bit phases and their increments sit in the top bits of 32, so the
 // sine index is the top 10 bits and the wrap comes free.
 constexpr int kPhaseShift = 32 - 20;
@@ -60,8 +58,8 @@ inline int32_t evaluate(Lanes& l, int fbShift, int32_t fbMask) {
     out = o1 + op(1, 0) + op(2, 0) + op(3, 0);
   }
   for (int i = 0; i < 4; ++i) l.phase[i] += l.increment[i];
-  // One carrier cannot leave the 14-bit range; several are clipped to it.
-  if constexpr (Alg >= 4) out = std::clamp(out, -kChannelMax - 1, kChannelMax);
+  // The carriers add up without a limit, as on the chip: two full-level
+  // carriers are twice as loud as one, not clipped to one's range.
   return out;
 }
 

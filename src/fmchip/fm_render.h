@@ -21,8 +21,8 @@ struct BlockClock {
   std::array<int8_t, kBlockFrames> pm{};           // PM wave, -32..32
 };
 
-// Adds `channel`'s output (14-bit signed per sample, clipped) to `mixLeft`
-// and `mixRight` according to its L/R bits, advancing its phases and
+// Adds `channel`'s output (the sum of its carriers, each 14-bit signed) to
+// `mixLeft` and `mixRight` according to its L/R bits, advancing its phases and
 // envelopes over clock.frames samples.
 void renderChannel(Channel& channel, const BlockClock& clock, int32_t* mixLeft, int32_t* mixRight);
 

@@ -46,11 +46,11 @@ struct EnvelopeRate {
 };
 extern const std::array<EnvelopeRate, 64> kEnvelopeRates;
 
-// LFO: 128 steps per period; the step counter is 16.16 fixed point and
-// advances by kLfoStepIncrement[rate] per chip sample (3.98, 5.56, 6.02, 6.37,
-// 6.88, 9.63, 48.1 and 72.2 Hz at the default clock; they scale with it).
+// LFO: 128 steps per period; the chip's divider advances the step once every
+// kLfoPeriod[rate] samples (4.01, 5.63, 6.10, 6.47, 6.99, 9.85, 54.2 and
+// 86.7 Hz at the default clock; they scale with it).
 constexpr int kLfoSteps = 128;
-constexpr std::array<uint32_t, 8> kLfoStepIncrement = {602, 841, 910, 963, 1041, 1456, 7274, 10919};
+constexpr std::array<uint8_t, 8> kLfoPeriod = {108, 77, 71, 67, 62, 44, 8, 5};
 // Frequency deviation at the peak of the PM wave by PMS, as a fraction of
 // 2^16: 0, 3.4, 6.7, 10, 14, 20, 40 and 80 cents.
 constexpr std::array<int32_t, 8> kPmDepth = {0, 129, 254, 380, 532, 761, 1532, 3099};
@@ -61,8 +61,9 @@ constexpr int kPmPeakBits = 5;
 constexpr std::array<uint8_t, 4> kAmShift = {8, 3, 1, 0};
 
 // The AM wave (envelope steps, 0-126) and the PM wave (-32..32) at LFO step
-// `step` (0-127).
-constexpr int lfoAm(int step) { return 2 * (step < 64 ? step : 127 - step); }
+// `step` (0-127).  The AM wave starts at full attenuation, as on the chip,
+// falls to none at the middle of the period and rises again.
+constexpr int lfoAm(int step) { return 2 * (step < 64 ? 63 - step : step - 64); }
 constexpr int lfoPm(int step) { return step < 32 ? step : step < 96 ? 64 - step : step - 128; }
 
 }  // namespace tallow::fmchip

@@ -24,7 +24,11 @@ constexpr uint8_t kAlgorithmBits = 0x07;
 constexpr uint8_t kLeftRightBits = 0xC0;
 constexpr uint8_t kLeftBit = 0x80;
 constexpr uint8_t kRightBit = 0x40;
-constexpr uint8_t kPanCentre = 64;
+// The pan bytes of the one-sided commands: left 60 - 4n, right 67 + 4n
+// (n = 0..15).  Every other byte comes from a centred pan and plays on both
+// sides.  A byte of either set is also what some centred pan with an offset
+// writes; the file cannot tell them apart, and the one-sided reading wins.
+constexpr uint8_t kLeftPanStart = 60, kRightPanStart = 67, kPanStep = 4;
 constexpr uint8_t kSpecialModeBit = 0x40;
 // Which register slots are carriers, by algorithm (bit s: slot s).  Slots
 // hold operators 1, 3, 2, 4.
@@ -141,7 +145,12 @@ void FmVoice::setVolume(uint8_t volume, const WriteSink& sink) {
 }
 
 void FmVoice::setPan(uint8_t pan, const WriteSink& sink) {
-  uint8_t bits = pan == kPanCentre ? kLeftRightBits : pan < kPanCentre + 1 ? kLeftBit : kRightBit;
+  uint8_t bits = kLeftRightBits;
+  if (pan <= kLeftPanStart && (kLeftPanStart - pan) % kPanStep == 0) {
+    bits = kLeftBit;
+  } else if (pan >= kRightPanStart && (pan - kRightPanStart) % kPanStep == 0) {
+    bits = kRightBit;
+  }
   output_ = static_cast<uint8_t>((output_ & ~kLeftRightBits) | bits);
   writeOutput(sink);
 }

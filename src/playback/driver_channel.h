@@ -54,7 +54,8 @@ class FmVoice {
   // Writes the tone record's operator and channel registers.
   void selectTone(std::span<const uint8_t> record, const WriteSink& sink);
   void setVolume(uint8_t volume, const WriteSink& sink);
-  // Pan byte: 64 both, below 65 left, else right.
+  // Pan byte: left only for 60 - 4n, right only for 67 + 4n (n = 0..15),
+  // both sides otherwise.
   void setPan(uint8_t pan, const WriteSink& sink);
   // Offsets per operator 1-4 from the tone's TL and AR.
   void setRelativeLevels(std::array<int8_t, 4> offsets, const WriteSink& sink);

@@ -27,6 +27,17 @@ bool anyFmHeard(const playback::Options& play) {
   return false;
 }
 
+// Frames that the releases after the song end at `end` may take: at most
+// kReleaseTailSeconds, and not past the time cap.
+uint64_t releaseTail(const Renderer& renderer, playback::Tick end, const SongSettings& settings) {
+  const playback::Options& play = settings.play;
+  const uint64_t endFrame = renderer.frameAt(end);
+  const double rate = settings.render.outputRate;
+  const uint64_t cap = static_cast<uint64_t>(play.maxSeconds * rate);
+  const uint64_t tail = static_cast<uint64_t>(kReleaseTailSeconds * rate);
+  return cap > endFrame ? std::min(tail, cap - endFrame) : 0;
+}
+
 bool fail(const Renderer& renderer, SongResult& result) {
   result.failure = renderer.sinkFailed() ? SongFailure::kOutput : SongFailure::kSample;
   return false;
@@ -81,7 +92,11 @@ bool SongRender::finish(SongResult& result, std::string& error) {
   result.capped = summary.capped;
   decideEnd(summary);
   result.faded = faded_;
-  if (!renderer_->finish(stop_ ? *stop_ : summary.stopTick, error)) return fail(*renderer_, result);
+  const bool ended = stop_ && !result.capped;
+  if (!(ended ? renderer_->finishReleased(*stop_, releaseTail(*renderer_, *stop_, settings_), error)
+              : renderer_->finish(stop_ ? *stop_ : summary.stopTick, error))) {
+    return fail(*renderer_, result);
+  }
   result.stats = renderer_->stats();
   return true;
 }

@@ -1,7 +1,8 @@
 // Rendering a whole song: the driver model's events through the renderer,
 // with the song's end decided by the model: a song that loops forever plays
 // its loops, then fades out while it plays on; any other song ends where its
-// last part ends.
+// last part ends, followed by the releases of its last notes (until the mix
+// is below -90 dBFS, at most kReleaseTailSeconds, within the time cap).
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,8 @@
 #include "render/sample_bank.h"
 
 namespace tallow::render {
+
+constexpr double kReleaseTailSeconds = 10;
 
 struct SongSettings {
   RenderSettings render;

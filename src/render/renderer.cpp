@@ -1,5 +1,6 @@
 // The renderer's core: event dispatch, advancing time in bounded chunks,
-// mixing with headroom, the fade and the 16-bit conversion.
+// mixing with headroom, the DC-blocking high-pass, the fade, the end after
+// the last releases and the 16-bit conversion.
 #include "render/renderer.h"
 
 #include <algorithm>
@@ -13,12 +14,17 @@ using playback::Event;
 using playback::EventKind;
 using playback::Tick;
 
-// Mix levels: one part at full volume peaks at an eighth of full scale,
-// -18 dBFS (an FM channel at full level peaks at a quarter of the chip's full
-// scale), so that a song with all fifteen parts loud at once keeps clear of
-// clipping.
-constexpr float kFmGain = 0.5f;
+// Mix levels: a PCM or BEEP part at full volume peaks at an eighth of full
+// scale, -18 dBFS; one full-level FM carrier at a tenth (a quarter of the
+// chip's full scale times 0.4), so that six FM channels of two full-level
+// carriers each cannot clip even in phase, and a song with all fifteen parts
+// loud at once keeps clear of clipping.
+constexpr float kFmGain = 0.4f;
 constexpr float kVoiceGain = 0.125f;
+// The end of a song waits for its releases until the mix stays below this
+// (-90 dBFS) for a whole stretch of kTailChunk frames.
+constexpr float kSilence = 3.1623e-5f;
+constexpr size_t kTailChunk = 1024;
 constexpr double kEndRampSeconds = 0.005;  // the last frames fade to silence: no click
 constexpr Tick kChunkTicks = 4096;         // about 74 ms: bounds the buffers
 constexpr int kDetuneOctave = 1024;        // PCM and BEEP detune units per octave
@@ -44,7 +50,8 @@ Renderer::Renderer(const RenderSettings& settings, std::unique_ptr<FmSound> fm, 
       voiceSettings_(settings.outputRate),
       fm_(std::move(fm)),
       samples_(samples),
-      sink_(sink) {
+      sink_(sink),
+      dcBlocker_(settings.dcCutoff, settings.outputRate) {
   for (int part = kFirstPcmPart; part < kPartCount; ++part) {
     parts_.emplace_back(voiceSettings_, part == kBeepPart ? VoiceKind::kSquare : VoiceKind::kTone);
   }
@@ -121,16 +128,37 @@ bool Renderer::advance(Tick tick, std::string& error) {
   return true;
 }
 
+// The render ends at `endFrame` (at least where it is), its last few
+// milliseconds fading to silence.
+void Renderer::setEnd(uint64_t endFrame) {
+  endFrame_ = std::max(endFrame, stats_.frames);
+  const uint64_t ramp = static_cast<uint64_t>(kEndRampSeconds * settings_.outputRate);
+  rampStart_ = std::max(stats_.frames, endFrame_ > ramp ? endFrame_ - ramp : 0);
+}
+
 bool Renderer::finish(Tick end, std::string& error) {
   uint64_t last = clock_.frameAt(end);
   if (fadeStart_) last = std::min(last, *fadeStart_ + fadeFrames_);
-  endFrame_ = std::max(last, stats_.frames);
-  const uint64_t ramp = static_cast<uint64_t>(kEndRampSeconds * settings_.outputRate);
-  rampStart_ = std::max(stats_.frames, endFrame_ > ramp ? endFrame_ - ramp : 0);
+  setEnd(last);
   if (!advance(end, error)) return false;
   renderVoices(endFrame_);
   if (fm_) fm_->extend(pendingLeft_.size());
   return mix(pendingLeft_.size(), error);
+}
+
+bool Renderer::finishReleased(Tick end, uint64_t maxTailFrames, std::string& error) {
+  const uint64_t songEnd = clock_.frameAt(end);
+  setEnd(songEnd + maxTailFrames);
+  if (!advance(end, error)) return false;
+  while (stats_.frames < endFrame_) {
+    const uint64_t until = std::min(endFrame_, stats_.frames + kTailChunk);
+    renderVoices(until);
+    const size_t frames = static_cast<size_t>(until - stats_.frames);
+    if (fm_) fm_->extend(frames);
+    if (!mix(frames, error)) return false;
+    if (stats_.frames >= songEnd + kTailChunk && lastPeak_ < kSilence) break;
+  }
+  return true;
 }
 
 void Renderer::renderVoices(uint64_t untilFrame) {
@@ -162,9 +190,9 @@ float Renderer::fadeGain(uint64_t frame) const {
 // 16-bit samples, rounded half away from zero; beyond full scale clipped
 // (and counted), never wrapped.  Written without branches so that it runs
 // on whole vectors.
-void Renderer::convert(std::span<const float> left, std::span<const float> right) {
+float Renderer::convert(std::span<const float> left, std::span<const float> right) {
   out_.resize(left.size() * 2);
-  float peak = stats_.peak;
+  float peak = 0;
   uint64_t clipped = 0;
   auto convertOne = [&](float value) {
     const float magnitude = std::abs(value);
@@ -177,8 +205,9 @@ void Renderer::convert(std::span<const float> left, std::span<const float> right
     out_[2 * i] = convertOne(left[i]);
     out_[2 * i + 1] = convertOne(right[i]);
   }
-  stats_.peak = peak;
+  stats_.peak = std::max(stats_.peak, peak);
   stats_.clipped += clipped;
+  return peak;
 }
 
 bool Renderer::mix(size_t frames, std::string& error) {
@@ -189,6 +218,7 @@ bool Renderer::mix(size_t frames, std::string& error) {
     right[i] *= kVoiceGain;
   }
   if (fm_) fm_->take(left, right, kFmGain);
+  dcBlocker_.process(left, right);
   const uint64_t first = stats_.frames;
   const bool fading = (fadeStart_ && first + frames > *fadeStart_) || first + frames > rampStart_;
   if (fading) {
@@ -198,7 +228,7 @@ bool Renderer::mix(size_t frames, std::string& error) {
       right[i] *= gain;
     }
   }
-  convert(left, right);
+  lastPeak_ = convert(left, right);
   pendingLeft_.erase(pendingLeft_.begin(), pendingLeft_.begin() + static_cast<ptrdiff_t>(frames));
   pendingRight_.erase(pendingRight_.begin(),
                       pendingRight_.begin() + static_cast<ptrdiff_t>(frames));

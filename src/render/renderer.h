@@ -5,8 +5,8 @@
 // Invariants: frames are handed to the sink in order and exactly once; the
 // FM sound and the voices are both advanced to an event's instant before the
 // event is applied; only frames that both have produced are mixed.  The mix
-// has a fixed headroom; a sample beyond full scale is clipped (and counted),
-// never wrapped.
+// has a fixed headroom and no constant offset (a DC-blocking high-pass); a
+// sample beyond full scale is clipped (and counted), never wrapped.
 #pragma once
 
 #include <array>
@@ -19,6 +19,7 @@
 
 #include "base/parts.h"
 #include "playback/playback.h"
+#include "render/dc_blocker.h"
 #include "render/fm_sound.h"
 #include "render/frame_clock.h"
 #include "render/sample_bank.h"
@@ -38,7 +39,8 @@ class FrameSink {
 
 struct RenderSettings {
   uint32_t outputRate = 44100;
-  int pcmRoot = 60;  // the note a sample plays at its own speed
+  int pcmRoot = 60;     // the note a sample plays at its own speed
+  double dcCutoff = 5;  // Hz of the mix's DC-blocking high-pass; 0: none
 };
 
 struct RenderStats {
@@ -61,6 +63,10 @@ class Renderer {
   void setFade(playback::Tick start, double seconds);
   // Renders up to `end` and hands out every frame before it.
   bool finish(playback::Tick end, std::string& error);
+  // Renders up to `end`, then on while the notes released there die away:
+  // until a stretch of the mix stays below -90 dBFS or `maxTailFrames`
+  // frames more have been rendered.
+  bool finishReleased(playback::Tick end, uint64_t maxTailFrames, std::string& error);
 
   const RenderStats& stats() const { return stats_; }
   bool sinkFailed() const { return sinkFailed_; }
@@ -72,7 +78,9 @@ class Renderer {
   bool advance(playback::Tick tick, std::string& error);
   bool applyVoiceEvent(const playback::Event& event, std::string& error);
   float fadeGain(uint64_t frame) const;
-  void convert(std::span<const float> left, std::span<const float> right);
+  void setEnd(uint64_t endFrame);
+  // Returns the largest magnitude among the frames.
+  float convert(std::span<const float> left, std::span<const float> right);
 
   RenderSettings settings_;
   FrameClock clock_;
@@ -82,7 +90,9 @@ class Renderer {
   FrameSink& sink_;
   std::vector<PartVoices> parts_;                  // PCM1-PCM8 and BEEP
   std::vector<float> pendingLeft_, pendingRight_;  // voices, not yet mixed
-  uint64_t voiceFrames_ = 0;                       // frames the voices have rendered
+  DcBlocker dcBlocker_;
+  float lastPeak_ = 0;        // of the frames mixed last
+  uint64_t voiceFrames_ = 0;  // frames the voices have rendered
   std::optional<uint64_t> fadeStart_;
   uint64_t fadeFrames_ = 0;
   uint64_t endFrame_ = UINT64_MAX;

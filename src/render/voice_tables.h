@@ -5,8 +5,11 @@
 // with a weak second and third harmonic).  Each of the two is stored in
 // several versions with fewer harmonics, so that a table chosen by the
 // note's frequency never holds a harmonic above 45 % of the output rate:
-// the sound has no aliasing at any pitch.  Tables are built once per render
-// and only read afterwards.
+// the sound has no aliasing at any pitch.  The BEEP voice's square wave is
+// stored the same way: odd harmonics falling as 1/k, as many as stay below
+// that limit.  Tables are built once per render and only read afterwards;
+// they are summed from one sine table computed by a series in plain double
+// arithmetic, so every build gives the same bits.
 #pragma once
 
 #include <array>
@@ -33,9 +36,18 @@ class VoiceTables {
   };
   bool find(double cyclesPerSample, Pair& pair) const;
 
+  // The square wave: kSquareSize + 1 entries a cycle (the last repeats the
+  // first), levels of +-1 (the band-limited wave overshoots them slightly).
+  static constexpr size_t kSquareSize = 4096;
+  static constexpr int kSquareBands = 10;  // 1, 3, 7, ... 1023: up to 2^(b+1) - 1
+  // The richest square for a tone of `cyclesPerSample`; nullptr when even
+  // its fundamental lies above the limit.
+  const float* square(double cyclesPerSample) const;
+
  private:
   std::array<std::vector<float>, kBands> mellow_;
   std::array<std::vector<float>, kBands> brightDelta_;
+  std::array<std::vector<float>, kSquareBands> square_;
 };
 
 }  // namespace tallow::render

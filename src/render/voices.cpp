@@ -29,20 +29,6 @@ std::vector<float> powersOfDecay(double seconds, uint32_t rate) {
   return powers;
 }
 
-// The PolyBLEP correction of a step at phase 0 for a wave advancing `dt`
-// cycles per sample.
-float polyBlep(double t, double dt) {
-  if (t < dt) {
-    t /= dt;
-    return static_cast<float>(t + t - t * t - 1);
-  }
-  if (t > 1 - dt) {
-    t = (t - 1) / dt;
-    return static_cast<float>(t * t + t + t + 1);
-  }
-  return 0;
-}
-
 }  // namespace
 
 void Envelope::release(const Shape& shape) {
@@ -282,21 +268,40 @@ bool PartVoices::renderVoice(Voice& voice, std::span<float> mono, std::span<floa
   return false;
 }
 
+namespace {
+
+// A one-cycle table of 2^kSizeBits entries (plus the repeated first) read at
+// a 32-bit phase, interpolated linearly.
+template <int kSizeBits>
+struct TableReader {
+  static constexpr int kFractionBits = 32 - kSizeBits;
+  static constexpr float kFractionScale = 1.0f / (1u << kFractionBits);
+  uint32_t at;
+  float frac;
+  explicit TableReader(uint32_t phase)
+      : at(phase >> kFractionBits),
+        frac(static_cast<float>(phase & ((1u << kFractionBits) - 1)) * kFractionScale) {}
+  float operator()(const float* table) const {
+    return table[at] + frac * (table[at + 1] - table[at]);
+  }
+};
+
+using ToneReader = TableReader<11>;
+static_assert(VoiceTables::kSize == 1u << 11);
+using SquareReader = TableReader<12>;
+static_assert(VoiceTables::kSquareSize == 1u << 12);
+
+}  // namespace
+
 void PartVoices::renderTone(Voice& voice, std::span<float> out) const {
   VoiceTables::Pair tables{};
   if (!settings_.tables.find(voice.increment, tables)) return;
-  constexpr int kFractionBits = 32 - 11;  // 2048 = 2^11 entries per cycle
-  static_assert(VoiceTables::kSize == 1u << (32 - kFractionBits));
-  constexpr float kFractionScale = 1.0f / (1u << kFractionBits);
   uint32_t phase = voice.tonePhase;
   const float brightness = voice.brightness;
   const float* decay = settings_.brightnessPowers.data();
   for (size_t i = 0; i < out.size(); ++i) {
-    const uint32_t at = phase >> kFractionBits;
-    const float frac = static_cast<float>(phase & ((1u << kFractionBits) - 1)) * kFractionScale;
-    const float mellow = tables.mellow[at] + frac * (tables.mellow[at + 1] - tables.mellow[at]);
-    const float bright = tables.bright[at] + frac * (tables.bright[at + 1] - tables.bright[at]);
-    out[i] += (mellow + brightness * decay[i] * bright) * levels_[i];
+    const ToneReader read(phase);
+    out[i] += (read(tables.mellow) + brightness * decay[i] * read(tables.bright)) * levels_[i];
     phase += voice.toneStep;  // wraps around at a whole cycle
   }
   voice.tonePhase = phase;
@@ -304,16 +309,14 @@ void PartVoices::renderTone(Voice& voice, std::span<float> out) const {
 }
 
 void PartVoices::renderSquare(Voice& voice, std::span<float> out) const {
-  const double dt = voice.increment;
-  double t = voice.phase;
+  const float* table = settings_.tables.square(voice.increment);
+  if (!table) return;
+  uint32_t phase = voice.tonePhase;
   for (size_t i = 0; i < out.size(); ++i) {
-    const double half = t < 0.5 ? t + 0.5 : t - 0.5;
-    const float wave = (t < 0.5 ? 1.0f : -1.0f) + polyBlep(t, dt) - polyBlep(half, dt);
-    out[i] += kSquareAmplitude * wave * levels_[i];
-    t += dt;
-    if (t >= 1) t -= 1;
+    out[i] += kSquareAmplitude * SquareReader(phase)(table) * levels_[i];
+    phase += voice.toneStep;
   }
-  voice.phase = t;
+  voice.tonePhase = phase;
 }
 
 void PartVoices::renderSample(Voice& voice, std::span<float> left, std::span<float> right) const {

@@ -10,7 +10,7 @@
 //     (band-limited wave tables, see voice_tables.h), settling to a sustain;
 //   - PCM, sampled: the part's current sample played once, pitched from its
 //     root note, with linear interpolation;
-//   - BEEP: a square wave with band-limited edges (PolyBLEP).
+//   - BEEP: a square wave, band-limited like the built-in tone.
 #pragma once
 
 #include <array>
@@ -66,9 +66,9 @@ class Envelope {
 struct Voice {
   VoiceKind kind = VoiceKind::kTone;
   Envelope envelope;
-  double phase = 0;                      // cycles (square) or source frames (sample)
+  double phase = 0;                      // sample: source frames
   double increment = 0;                  // per output sample, in cycles or source frames
-  uint32_t tonePhase = 0, toneStep = 0;  // tone: cycles in units of 2^-32
+  uint32_t tonePhase = 0, toneStep = 0;  // tone and square: cycles in units of 2^-32
   float brightness = 0;                  // weight of the bright tone, decaying
   bool muted = false;                    // a pitch beyond what the output rate can carry
   const PcmSample* sample = nullptr;

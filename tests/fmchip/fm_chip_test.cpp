@@ -1,4 +1,4 @@
-// The FM chip through its registers: pitch, envelopes, pan, feedback and
+// The FM chip through its registers: pitch, envelopes, feedback and
 // algorithms, the LFO, the channel-3 mode, SSG-EG, determinism and hostile
 // writes.
 #include "fmchip/fm_chip.h"
@@ -94,19 +94,6 @@ TEST(Envelope, AttackRisesDecayFallsToTheSustainLevelAndStays) {
   EXPECT_NEAR(l[l.size() - 1], l[l.size() - 20], 1e-3);  // sustained: SR 0
 }
 
-TEST(Envelope, ReleaseFallsToSilenceAfterKeyOff) {
-  FmChip chip;
-  VoiceSetup voice = pureCarrier();
-  voice.op[0].rr = 6;
-  playVoice(chip, 0, voice, kA4Fnum, kA4Block, 5000);
-  writeKey(chip, 0, 0);
-  const Stereo out = render(chip, 2 * 55466);
-  const std::vector<double> l = levels(out.left, 555);
-  for (size_t i = 1; i < l.size(); ++i) EXPECT_LE(l[i], l[i - 1] + 1e-3) << i;
-  EXPECT_GT(l[0], 0.2);
-  EXPECT_EQ(l.back(), 0.0);
-}
-
 // With AR 31 and RR 15 the sound starts and stops within a few milliseconds,
 // but no sample jumps by more than the steepest slope of the full-level sine
 // (0.0125 at 440 Hz) plus one envelope step of the fastest rate (0.75 dB of
@@ -126,30 +113,6 @@ TEST(Envelope, FastestAttackAndReleaseDoNotClick) {
   EXPECT_GT(peak(all, 0, 400), 0.2);           // sounding at once
   EXPECT_EQ(peak(off.left, 1000, 2000), 0.0);  // silent within 1000 samples of key-off
 }
-
-struct PanCase {
-  uint8_t output;
-  bool left, right;
-};
-
-class PanTest : public ::testing::TestWithParam<PanCase> {};
-
-TEST_P(PanTest, OutputBitsChooseTheSides) {
-  FmChip chip;
-  VoiceSetup voice = pureCarrier();
-  voice.output = GetParam().output;
-  const Stereo out = playVoice(chip, 3, voice, kA4Fnum, kA4Block, 2000);
-  EXPECT_EQ(peak(out.left, 0, 2000) > 0.2, GetParam().left);
-  EXPECT_EQ(peak(out.right, 0, 2000) > 0.2, GetParam().right);
-  if (GetParam().left && GetParam().right) {
-    EXPECT_EQ(out.left, out.right);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Fm, PanTest,
-                         ::testing::Values(PanCase{0xC0, true, true}, PanCase{0x80, true, false},
-                                           PanCase{0x40, false, true},
-                                           PanCase{0x00, false, false}));
 
 TEST(Output, OneFullLevelCarrierPeaksAtTheChannelFullScale) {
   FmChip chip;
@@ -186,53 +149,105 @@ TEST(Timbre, OvertonesGrowWithFeedback) {
   }
 }
 
-TEST(Timbre, EveryAlgorithmSoundsDifferent) {
-  std::vector<std::vector<float>> outputs;
+// Operator k alone at full level (the others silent) is heard exactly when
+// it is a carrier of the algorithm.
+TEST(Algorithm, CarriersByAlgorithm) {
+  constexpr bool kCarrier[8][4] = {
+      {false, false, false, true}, {false, false, false, true}, {false, false, false, true},
+      {false, false, false, true}, {false, true, false, true},  {false, true, true, true},
+      {false, true, true, true},   {true, true, true, true},
+  };
   for (int alg = 0; alg < 8; ++alg) {
+    for (int k = 0; k < 4; ++k) {
+      FmChip chip;
+      VoiceSetup voice;
+      voice.algorithm = alg;
+      voice.op[k].tl = 0;
+      const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 2000);
+      EXPECT_EQ(peak(out.left, 0, 2000) > 0.2, kCarrier[alg][k]) << alg << " op " << k + 1;
+    }
+  }
+}
+
+// Carriers add up without clipping: two full-level carriers of algorithm 7
+// at 1x and 4x keep their own levels and make no intermodulation.
+TEST(Algorithm, TwoLoudCarriersSumCleanly) {
+  auto play = [](bool first, bool fourth) {
     FmChip chip;
     VoiceSetup voice;
-    voice.algorithm = alg;
-    voice.feedback = 3;
-    const int tl[4] = {20, 25, 30, 0};
-    for (int k = 0; k < 4; ++k) {
-      voice.op[k].tl = tl[k];
-      voice.op[k].ml = k + 1;
-    }
-    outputs.push_back(playVoice(chip, 0, voice, kA4Fnum, kA4Block, 4000).left);
-    EXPECT_GT(peak(outputs.back(), 0, 4000), 0.1) << "algorithm " << alg;
-  }
-  for (int a = 0; a < 8; ++a) {
-    for (int b = a + 1; b < 8; ++b) EXPECT_NE(outputs[a], outputs[b]) << a << " vs " << b;
-  }
+    voice.op[0].tl = first ? 0 : 127;
+    voice.op[3].tl = fourth ? 0 : 127;
+    voice.op[3].ml = 4;
+    return playVoice(chip, 0, voice, kA4Fnum, kA4Block, 55466).left;
+  };
+  const double rate = FmChip().sampleRate(), f = chipFrequency(rate, kA4Fnum, kA4Block);
+  const std::vector<float> both = play(true, true), one = play(true, false),
+                           four = play(false, true);
+  auto level = [&](const std::vector<float>& x, double hz) {
+    return toneAmplitude(x, 5000, x.size(), hz, rate);
+  };
+  const double tone = level(both, f);
+  EXPECT_NEAR(decibels(tone / level(one, f)), 0, 0.5);
+  EXPECT_NEAR(decibels(level(both, 4 * f) / level(four, 4 * f)), 0, 0.5);
+  for (int product : {2, 3, 6, 7})
+    EXPECT_LT(decibels(level(both, product * f) / tone), -60) << product;
+  EXPECT_GT(peak(both, 0, both.size()), 1.5 * FmChip::kChannelFullScale);
 }
 
-TEST(Timbre, ModulatorOnlyMattersWhereItModulates) {
-  // Algorithm 0: operator 4 is the only carrier, so a loud operator 1 alone
-  // (others silent) is inaudible; in algorithm 7 it is heard.
-  for (int alg : {0, 7}) {
+// The player's built-in tone (algorithm 4, carriers at TL 0 and 8): its
+// output is the exact sum of its two carrier branches.
+TEST(Algorithm, BuiltInToneIsTheUnclippedSumOfItsCarriers) {
+  VoiceSetup voice;
+  voice.algorithm = 4;
+  voice.feedback = 5;
+  const int tl[4] = {34, 0, 40, 8};
+  auto play = [&](bool second, bool fourth) {
     FmChip chip;
-    VoiceSetup voice = pureCarrier();
-    voice.algorithm = alg;
-    const Stereo out = playVoice(chip, 0, voice, kA4Fnum, kA4Block, 2000);
-    EXPECT_EQ(peak(out.left, 0, 2000) > 0.2, alg == 7) << alg;
-  }
+    VoiceSetup v = voice;
+    for (int k = 0; k < 4; ++k) v.op[k].tl = tl[k];
+    if (!second) v.op[1].tl = 127;
+    if (!fourth) v.op[3].tl = 127;
+    return playVoice(chip, 0, v, kA4Fnum, kA4Block, 4000).left;
+  };
+  const std::vector<float> both = play(true, true), two = play(true, false),
+                           four = play(false, true);
+  for (size_t i = 0; i < both.size(); ++i) ASSERT_EQ(both[i], two[i] + four[i]) << i;
+  EXPECT_GT(peak(both, 0, both.size()), 1.2 * FmChip::kChannelFullScale);
 }
 
-TEST(Lfo, AmModulatesTheAmplitudeAtTheLfoRate) {
-  FmChip chip;
-  chip.write(0, fm_register::kLfo, 0x08 | 5);  // 9.63 Hz
-  VoiceSetup voice = pureCarrier();
-  voice.op[0].am = true;
-  voice.output = 0xC0 | (3 << 4);  // AMS 3: 11.8 dB
-  const Stereo out = playVoice(chip, 0, voice, 1039, 6, 2 * 55466);
-  const std::vector<double> env = levels(out.left, 64);
-  double lo = 1, hi = 0, mean = 0;
-  for (double v : env) lo = std::min(lo, v), hi = std::max(hi, v), mean += v / env.size();
-  EXPECT_NEAR(decibels(hi / lo), 11.8, 1.5);
-  int rises = 0;
-  for (size_t i = 1; i < env.size(); ++i) rises += env[i - 1] < mean && env[i] >= mean;
-  const double seconds = out.left.size() / chip.sampleRate();
-  EXPECT_NEAR(rises / seconds, 9.63, 1.0);
+// Every rate setting: the AM's depth, its start at full attenuation, and
+// its rate within 0.5 % of the chip's divider (one LFO step every N samples,
+// 128 steps a period).
+TEST(Lfo, AmStartsAttenuatedAndRunsAtTheDividerRate) {
+  constexpr int kDivider[8] = {108, 77, 71, 67, 62, 44, 8, 5};
+  for (int rate = 0; rate < 8; ++rate) {
+    FmChip chip;
+    chip.write(0, fm_register::kLfo, static_cast<uint8_t>(0x08 | rate));
+    VoiceSetup voice = pureCarrier();
+    voice.op[0].am = true;
+    voice.output = 0xC0 | (3 << 4);  // AMS 3: 11.8 dB
+    const Stereo out = playVoice(chip, 0, voice, 1039, 6, 5 * 55466 / 2);
+    const std::vector<double> env = levels(out.left, 64);
+    const double hi = *std::max_element(env.begin(), env.end());
+    const double lo = *std::min_element(env.begin(), env.end());
+    if (kDivider[rate] > 40) {  // slow enough for windows of 64 samples to follow
+      EXPECT_NEAR(decibels(hi / lo), 11.8, 1.5) << rate;
+      EXPECT_NEAR(decibels(env[1] / hi), -11.8, 1.5) << rate;
+    }
+    // Rising crossings of the middle level, interpolated between windows.
+    const double mid = std::sqrt(hi * lo);
+    double first = -1, last = -1;
+    int count = 0;
+    for (size_t i = 1; i < env.size(); ++i) {
+      if (env[i - 1] >= mid || env[i] < mid) continue;
+      last = (i - 1 + (mid - env[i - 1]) / (env[i] - env[i - 1])) * 64;
+      if (first < 0) first = last;
+      ++count;
+    }
+    const double expected = chip.sampleRate() / (128.0 * kDivider[rate]);
+    EXPECT_NEAR((count - 1) * chip.sampleRate() / (last - first), expected, expected * 0.005)
+        << rate;
+  }
 }
 
 TEST(Lfo, AmNeedsTheOperatorsAmBit) {
@@ -286,6 +301,26 @@ INSTANTIATE_TEST_SUITE_P(Fm, SsgTest,
                                            SsgCase{10, true}, SsgCase{11, true}, SsgCase{12, true},
                                            SsgCase{13, true}, SsgCase{14, true},
                                            SsgCase{15, false}));
+
+// With SSG-EG the release runs at four times its rate over half the range
+// and then falls silent: RR 5 is silent 0.7 s after key-off, where the plain
+// release has fallen only some 14 dB.
+TEST(Ssg, ReleaseTakesTheSsgStep) {
+  for (int shape : {0, 8, 12}) {
+    FmChip chip;
+    VoiceSetup voice = pureCarrier();
+    voice.op[0].ssg = shape;
+    voice.op[0].rr = 5;
+    playVoice(chip, 0, voice, kA4Fnum, kA4Block, 500);
+    writeKey(chip, 0, 0);
+    const Stereo out = render(chip, 55466);
+    const double late = peak(out.left, 38800, 40000);
+    EXPECT_EQ(late == 0.0, shape != 0) << shape;
+    if (shape == 0) {
+      EXPECT_GT(decibels(late / FmChip::kChannelFullScale), -20);
+    }
+  }
+}
 
 // A fixed little song of writes on every channel, split into chunks.
 Stereo song(FmChip& chip, const std::vector<size_t>& chunks) {
@@ -341,8 +376,8 @@ TEST(Hostile, RandomWritesAreHarmless) {
     }
     const Stereo out = render(chip, random() % 300);
     for (size_t i = 0; i < out.left.size(); ++i) {
-      ASSERT_TRUE(std::isfinite(out.left[i]) && std::fabs(out.left[i]) <= 1.0f);
-      ASSERT_TRUE(std::isfinite(out.right[i]) && std::fabs(out.right[i]) <= 1.0f);
+      ASSERT_TRUE(std::isfinite(out.left[i]) && std::fabs(out.left[i]) <= FmChip::kMaxOutput);
+      ASSERT_TRUE(std::isfinite(out.right[i]) && std::fabs(out.right[i]) <= FmChip::kMaxOutput);
     }
   }
 }

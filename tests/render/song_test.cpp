@@ -19,12 +19,14 @@ constexpr uint32_t kRate = 44100;
 
 // Tone 1: algorithm 7 with operator 1 alone at full level (a pure carrier),
 // instant attack, fastest release; tone 2 the same with a release of a few
-// milliseconds.
+// milliseconds; tone 3 with the harshest feedback (a wave with an offset)
+// and a release of some 1.5 s.
 constexpr const char* kPureTone =
     ".fmbfile pure\n"
     "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
     "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n"
-    "@2 7 0 0 127 127 127 31 31 31 31 7 7 7 7 1 1 1 1 1 1\n";
+    "@2 7 0 0 127 127 127 31 31 31 31 7 7 7 7 1 1 1 1 1 1\n"
+    "@3 7 7 0 127 127 127 31 31 31 31 6 6 6 6 1 1 1 1 1 1\n";
 
 struct Audio {
   VectorSink sink;
@@ -107,7 +109,27 @@ TEST_F(SongTest, AWholeNoteAtTempo120LastsTwoSecondsAtAnyZenlen) {
     EXPECT_FALSE(audio.result.faded);
   }
   EXPECT_EQ(lengths[0], lengths[1]);
-  EXPECT_NEAR(lengths[0], 2.0 * kRate, 0.005 * kRate);
+  // Then the fast releases of the last notes.
+  EXPECT_GT(lengths[0], 2.0 * kRate);
+  EXPECT_LT(lengths[0], 2.1 * kRate);
+}
+
+// A song that ends goes on until its last note has died away; the mix has
+// no offset once the high-pass has settled.
+TEST_F(SongTest, AnEndingSongRendersItsLastReleaseWithoutOffset) {
+  for (double cutoff : {5.0, 0.0}) {
+    compile("1 @3 t120 o4a1\n");
+    SongSettings settings;
+    settings.render.dcCutoff = cutoff;
+    Audio audio;
+    render(audio, settings);
+    double sum = 0;
+    for (float v : audio.at(1, 1)) sum += v;
+    EXPECT_EQ(20 * std::log10(std::abs(sum) / kRate) < -80, cutoff > 0) << cutoff;
+    EXPECT_GT(testing::peakOf(audio.at(2.1, 0.1)), 1e-3f);  // after the note-off
+    EXPECT_LT(audio.frames(), 12 * kRate);
+    EXPECT_LT(testing::peakOf(audio.at(audio.frames() / double(kRate) - 0.02, 1)), 3.2e-5f);
+  }
 }
 
 // Notes on a grid of eighths at tempo 120: each onset lies within 1 ms of its
@@ -149,21 +171,30 @@ TEST_F(SongTest, NoteBoundariesDoNotClick) {
   }
 }
 
+// On FM only the one-sided commands pick a side; a centred pan with any
+// offset plays on both at the same level.
 TEST_F(SongTest, PanPutsPartsInTheirChannels) {
   struct Case {
     const char* mml;
     bool left, right;
   };
   const Case cases[] = {
-      {"1 @1 %l o4a1", true, false}, {"1 @1 %r o4a1", false, true}, {"1 @1 %c o4a1", true, true},
-      {"A %l o4a1", true, false},    {"A %r o4a1", false, true},    {"A %c o4a1", true, true},
+      {"1 @1 %l o4a1", true, false},  {"1 @1 %r o4a1", false, true}, {"1 @1 %c o4a1", true, true},
+      {"1 @1 %c-3 o4a1", true, true}, {"1 @1 %c2 o4a1", true, true}, {"1 @1 %l0 o4a1", true, false},
+      {"1 @1 %r0 o4a1", false, true}, {"A %l o4a1", true, false},    {"A %r o4a1", false, true},
+      {"A %c o4a1", true, true},
   };
   for (const Case& c : cases) {
     compile(c.mml);
     Audio audio;
     render(audio);
-    EXPECT_EQ(testing::peakOf(audio.at(0.2, 1)) > 0.03f, c.left) << c.mml;
-    EXPECT_EQ(testing::peakOf(audio.at(0.2, 1, true)) > 0.03f, c.right) << c.mml;
+    const float left = testing::peakOf(audio.at(0.2, 1)),
+                right = testing::peakOf(audio.at(0.2, 1, true));
+    EXPECT_EQ(left > 0.03f, c.left) << c.mml;
+    EXPECT_EQ(right > 0.03f, c.right) << c.mml;
+    if (c.left && c.right) {
+      EXPECT_NEAR(20 * std::log10(left / right), 0, 0.5) << c.mml;
+    }
   }
 }
 

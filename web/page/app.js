@@ -39,6 +39,7 @@ const state = {
   current: 0,
   language: (navigator.language || 'en').startsWith('ja') ? 'ja' : 'en',
   result: null,         // the latest compile's reply
+  playable: false,      // the worker holds a song that compiled
   muted: new Set(),
   soloed: new Set(),
 };
@@ -71,6 +72,7 @@ function restartWorker() {
   for (const p of pending.values()) clearTimeout(p.timer);
   pending.clear();
   stopPlaying();
+  state.playable = false;
   startWorker();
 }
 
@@ -161,6 +163,7 @@ async function compileNow() {
   try {
     const r = await request('compile', { files: filesObject(state.files), language: state.language });
     state.result = r;
+    state.playable = state.playable || r.status === 0;
     $('messages').textContent = r.messages;
     $('status').textContent = r.status === 0 ? say('compiled', { n: r.krb.length }) : say('failed');
     if (r.status === 0) {
@@ -274,8 +277,9 @@ function onPlayed({ played, peak, ended }) {
 }
 
 async function playFrom(seconds) {
-  if (!state.result || state.result.status !== 0) {
-    if (!state.result) { $('status').textContent = say('noSong'); return; }
+  if (!state.playable) {
+    $('status').textContent = say('noSong');
+    return;
   }
   await ensureAudio();
   player.start = seconds;
@@ -289,7 +293,6 @@ function stopPlaying() {
   player.playing = false;
   $('level').style.width = '0';
   if (worker) worker.postMessage({ id: 0, op: 'stop' });
-  if (player.node) player.node.port.postMessage({});
   if (player.context) player.context.suspend();
 }
 
@@ -397,6 +400,7 @@ async function start() {
 window.tallow = {
   async compile(files) {
     const r = await request('compile', { files, language: state.language });
+    state.playable = state.playable || r.status === 0;
     return { status: r.status, messages: r.messages, diagnostics: r.diagnostics, krb: r.krb, fmb: r.fmb };
   },
   render(seconds, rate = 44100) {

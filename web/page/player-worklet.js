@@ -2,6 +2,8 @@
 // over its port, in order, and tells it how far it has played (so that the
 // worker stays a fraction of a second ahead) and, to the page, the level and
 // the position.  Silence while no piece is there.
+const REPORT_EVERY = 8;  // render quanta (128 frames) between reports to the page
+
 class TallowPlayer extends AudioWorkletProcessor {
   constructor() {
     super();
@@ -9,6 +11,8 @@ class TallowPlayer extends AudioWorkletProcessor {
     this.offset = 0;  // frames of queue[0] already played
     this.played = 0;
     this.ended = false;
+    this.peak = 0;
+    this.quanta = 0;
     this.feed = null;
     this.port.onmessage = (e) => {
       if (e.data.feed) {
@@ -52,9 +56,14 @@ class TallowPlayer extends AudioWorkletProcessor {
       }
     }
     this.played += at;
-    if (at > 0 && this.feed) this.feed.postMessage({ played: this.played });
-    this.port.postMessage({ played: this.played, peak,
-      ended: this.ended && this.queue.length === 0 });
+    this.peak = Math.max(this.peak, peak);
+    const ended = this.ended && this.queue.length === 0;
+    if (++this.quanta % REPORT_EVERY === 0 || ended) {
+      if (this.feed) this.feed.postMessage({ played: this.played });
+      this.port.postMessage({ played: this.played, peak: this.peak, ended });
+      this.peak = 0;
+      if (ended) this.ended = false;  // said once
+    }
     return true;
   }
 }
