@@ -72,12 +72,13 @@ void SongRender::decideEnd(const playback::Summary& summary) {
   }
 }
 
-bool SongRender::step(std::string& error) {
+bool SongRender::step(std::string& error, playback::Event* applied) {
   playback::Event event;
   if (failed_ || !player_->next(event)) return false;
   decideEnd(player_->summary());
   if (stop_ && event.tick > *stop_) return false;
   failed_ = !renderer_->apply(event, error);
+  if (applied != nullptr) *applied = event;
   return !failed_;
 }
 

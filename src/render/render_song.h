@@ -49,9 +49,12 @@ class SongRender {
   SongRender(const SongRender&) = delete;
   SongRender& operator=(const SongRender&) = delete;
 
-  // Applies the next event (rendering up to its instant).  False once the
-  // song has no more events or has failed; then call finish().
-  bool step(std::string& error);
+  // Applies the next event (rendering up to its instant), copied to
+  // `applied` when given.  False once the song has no more events or has
+  // failed; then call finish().
+  bool step(std::string& error, playback::Event* applied = nullptr);
+  // The output frame of an instant of the song.
+  uint64_t frameAt(playback::Tick tick) const { return renderer_->frameAt(tick); }
   // Renders the rest up to the song's end and fills `result`.  False, with
   // a one-line reason, when the song failed.
   bool finish(SongResult& result, std::string& error);

@@ -90,5 +90,7 @@ long tallow_render(Handle* h, unsigned frames) {
 }
 const float* tallow_left(Handle* h) { return h->playground.stream()->left().data(); }
 const float* tallow_right(Handle* h) { return h->playground.stream()->right().data(); }
+// The 15 parts' levels (0-1) during the latest piece.
+const float* tallow_levels(Handle* h) { return h->playground.stream()->levels().data(); }
 
 }  // extern "C"

@@ -45,13 +45,46 @@ std::unique_ptr<SongStream> SongStream::open(std::vector<uint8_t> krb, std::vect
 
 // Steps the model until `frames` frames wait or the song has ended.
 bool SongStream::fill(size_t frames, std::string& error) {
+  playback::Event event;
   while (!ended_ && queue_->frames() < frames) {
-    if (song_->step(error)) continue;
+    if (song_->step(error, &event)) {
+      noteEvent(event);
+      continue;
+    }
     ended_ = true;
     render::SongResult result;
     if (!song_->finish(result, error)) return false;
   }
   return true;
+}
+
+// Notes on and off and volume changes become level changes at their frame.
+void SongStream::noteEvent(const playback::Event& event) {
+  const int part = event.part;
+  if (part >= kPartCount) return;
+  if (event.kind == playback::EventKind::kNoteOn) {
+    sounding_[part] = true;
+  } else if (event.kind == playback::EventKind::kNoteOff) {
+    sounding_[part] = false;
+  } else if (event.kind == playback::EventKind::kVolume) {
+    volume_[part] = event.amount / 127.0f;
+  } else {
+    return;
+  }
+  float level = sounding_[part] ? volume_[part] : 0.0f;
+  changes_.push_back({song_->frameAt(event.tick), static_cast<uint8_t>(part), level});
+}
+
+// The levels of the frames before `until`: where each part stood at the
+// start of the piece, raised by every change within it.
+void SongStream::takeLevels(uint64_t until) {
+  pieceLevels_ = level_;
+  while (!changes_.empty() && changes_.front().frame < until) {
+    const LevelChange& c = changes_.front();
+    level_[c.part] = c.level;
+    pieceLevels_[c.part] = std::max(pieceLevels_[c.part], c.level);
+    changes_.pop_front();
+  }
 }
 
 bool SongStream::seek(uint64_t frame, std::string& error) {
@@ -63,6 +96,7 @@ bool SongStream::seek(uint64_t frame, std::string& error) {
     if (got == 0) break;
     queue_->samples.erase(queue_->samples.begin(), queue_->samples.begin() + 2 * got);
     position_ += got;
+    takeLevels(position_);
   }
   return true;
 }
@@ -79,6 +113,7 @@ long SongStream::render(size_t frames, std::string& error) {
   }
   q.erase(q.begin(), q.begin() + 2 * got);
   position_ += got;
+  takeLevels(position_);
   return static_cast<long>(got);
 }
 

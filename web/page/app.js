@@ -227,7 +227,10 @@ function renderParts() {
     };
     const td = document.createElement('td');
     td.textContent = name;
-    tr.append(td, box(state.muted, 'mute'), box(state.soloed, 'solo'));
+    const meter = document.createElement('td');
+    meter.className = 'part-meter';
+    meter.innerHTML = '<div class="meter"><div></div></div>';
+    tr.append(td, box(state.muted, 'mute'), box(state.soloed, 'solo'), meter);
     return tr;
   });
   $('parts').replaceChildren(...rows);
@@ -266,10 +269,11 @@ async function ensureAudio() {
   await player.context.resume();
 }
 
-function onPlayed({ played, peak, ended }) {
+function onPlayed({ played, peak, levels, ended }) {
   if (!player.playing) return;
   player.played = played;
   $('level').style.width = `${Math.min(100, peak * 100)}%`;
+  showLevels(levels);
   $('status').textContent = say('playing', { t: player.position().toFixed(1) });
   if (ended) {
     if ($('loop').checked) playFrom(0); else stopPlaying();
@@ -288,10 +292,17 @@ async function playFrom(seconds) {
   await request('play', { rate: player.context.sampleRate, mask: partMask(), start: seconds });
 }
 
+function showLevels(levels) {
+  document.querySelectorAll('#parts .part-meter .meter div').forEach((bar, i) => {
+    bar.style.width = `${levels ? Math.round(levels[i] * 100) : 0}%`;
+  });
+}
+
 function stopPlaying() {
   if (!player.playing) return;
   player.playing = false;
   $('level').style.width = '0';
+  showLevels(null);
   if (worker) worker.postMessage({ id: 0, op: 'stop' });
   if (player.context) player.context.suspend();
 }

@@ -99,7 +99,8 @@
       }
     }
 
-    // The next frames of the playing song: {left, right}, empty at its end.
+    // The next frames of the playing song: {left, right, levels}, empty at
+    // its end; levels: each part's volume (0-1) while it held a note.
     render(frames) {
       const n = this.call('tallow_render', frames);
       if (n < 0) throw new Error(this.text('tallow_error'));
@@ -109,7 +110,10 @@
         const p = this.call(fn) >>> 2;
         return heap.slice(p, p + n);
       };
-      return { left: take('tallow_left'), right: take('tallow_right') };
+      const at = n === 0 ? 0 : this.call('tallow_levels') >>> 2;
+      const levels = n === 0 ? new Float32Array(PART_NAMES.length)
+        : heap.slice(at, at + PART_NAMES.length);
+      return { left: take('tallow_left'), right: take('tallow_right'), levels };
     }
   }
 

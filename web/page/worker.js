@@ -27,14 +27,15 @@ function feed() {
       break;
     }
     player.sent += piece.left.length;
-    player.port.postMessage({ frames: [piece.left, piece.right] },
+    const levels = piece.levels.map((v, i) => ((player.mask >> i) & 1 ? v : 0));
+    player.port.postMessage({ frames: [piece.left, piece.right], levels },
       [piece.left.buffer, piece.right.buffer]);
   }
 }
 
 function startPlaying({ rate, mask, start }) {
   engine.play(rate, mask, start);
-  Object.assign(player, { rate, sent: 0, played: 0, playing: true, ended: false });
+  Object.assign(player, { rate, mask, sent: 0, played: 0, playing: true, ended: false });
   player.port.postMessage({ reset: true });
   feed();
 }

@@ -142,6 +142,9 @@ test('the page in a browser', { timeout: 120000 }, async (t) => {
       await page.waitForFunction(() => parseFloat(document.getElementById('level').style.width) > 0,
         { timeout: 10000 });
       await page.screenshot({ path: path.join(shots, 'playing.png') });
+      await page.setViewport({ width: 420, height: 900 });
+      await page.screenshot({ path: path.join(shots, 'playing-narrow.png'), fullPage: true });
+      await page.setViewport({ width: 1280, height: 800 });
       await page.keyboard.press('Escape');
       const all = await energy(page);
       assert.ok(all > 1, `energy ${all}`);

@@ -144,4 +144,8 @@ test('playing in pieces gives the WAV export\'s frames, and a muted part is sile
   };
   assert.ok(energy(0x7fff) > 0);
   assert.strictEqual(energy(0), 0);
+  engine.play(44100, 0x7fff, 0);
+  const first = engine.render(4410).levels;  // the first tenth of a second
+  assert.ok(first[0] > 0 && first[1] > 0, `FM1 and FM2 play: ${first}`);
+  assert.ok(first.slice(2).every((v) => v === 0), 'no other part plays');
 });
