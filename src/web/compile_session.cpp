@@ -10,8 +10,10 @@
 #include <new>
 
 #include "base/compile_job.h"
+#include "base/cp932.h"
 #include "base/files.h"
 #include "base/paths.h"
+#include "base/utf8.h"
 #include "compiler/compile.h"
 #include "playback/bank_lookup.h"
 #include "preprocess/preprocess.h"
@@ -24,38 +26,33 @@ bool isFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-// The error stream of a compile: each write is one message or one editor
-// line (the stages write either whole); editor lines about a file of the
-// song become diagnostics, everything else is a message.
-class MessageSplitter final : public OutStream {
+// A stream of the compile, in UTF-8 (bytes that are not UTF-8 are CP932
+// text, converted, as a UTF-8 console shows them).  Each write is one message
+// or one editor line (the stages write either whole); on the error stream,
+// editor lines about a file of the song become diagnostics, everything else
+// is a message.
+class MessageStream final : public OutStream {
  public:
-  explicit MessageSplitter(CompileOutcome& outcome) : outcome_(outcome) {
+  MessageStream(CompileOutcome& outcome, bool errors) : outcome_(outcome), errors_(errors) {
     setEncoding(Encoding::kUtf8);
   }
   using OutStream::write;
   void write(std::string_view bytes) override {
-    Diagnostic d;
-    std::string_view line = bytes;
+    std::string text = isValidUtf8(bytes) ? std::string(bytes) : userTextToUtf8(bytes);
+    std::string_view line = text;
     if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (line.find('\n') == std::string_view::npos && parseEditorLine(line, d) && isFile(d.file)) {
+    Diagnostic d;
+    if (errors_ && line.find('\n') == std::string_view::npos && parseEditorLine(line, d) &&
+        isFile(d.file)) {
       outcome_.diagnostics.push_back(std::move(d));
     } else {
-      outcome_.messages.append(bytes);
+      outcome_.messages += text;
     }
   }
 
  private:
   CompileOutcome& outcome_;
-};
-
-class MessageText final : public OutStream {
- public:
-  explicit MessageText(std::string& text) : text_(text) { setEncoding(Encoding::kUtf8); }
-  using OutStream::write;
-  void write(std::string_view bytes) override { text_.append(bytes); }
-
- private:
-  std::string& text_;
+  bool errors_;
 };
 
 // The stages on a job set up as the command-line compiler sets it up for
@@ -114,8 +111,8 @@ bool parseEditorLine(std::string_view line, Diagnostic& out) {
 
 CompileOutcome compileInCurrentDirectory(const std::string& mainName, const Environment& env) {
   CompileOutcome outcome;
-  MessageText out(outcome.messages);
-  MessageSplitter err(outcome);
+  MessageStream out(outcome, false);
+  MessageStream err(outcome, true);
   ProgramContext program;
   program.env = env;
   program.out = &out;
