@@ -146,6 +146,7 @@ function selectFile(i) {
 function setFiles(files) {
   state.files = files;
   state.current = 0;
+  $('status').textContent = say('compiling');
   selectFile(0);
   compileSoon(0);
 }
@@ -336,11 +337,19 @@ function applyLanguage() {
   renderParts();
 }
 
-async function loadExample(name, names) {
-  const files = await Promise.all(names.map(async (n) => ({
-    name: n, data: await (await fetch(`examples/${n}`)).text() })));
-  files.sort((a, b) => (a.name === name ? -1 : b.name === name ? 1 : 0));
-  setFiles(files);
+// The example songs: {name: text} of every file in examples/.
+async function fetchExamples() {
+  const names = await (await fetch('examples/index.json')).json();
+  const texts = await Promise.all(names.map(async (n) => (await fetch(`examples/${n}`)).text()));
+  return Object.fromEntries(names.map((n, i) => [n, texts[i]]));
+}
+
+const includesOf = (text) => [...text.matchAll(/^#include\s+"([^"]+)"/gm)].map((m) => m[1]);
+
+// A song and the files it includes.
+function loadExample(name, examples) {
+  const names = [name, ...includesOf(examples[name]).filter((n) => examples[n] !== undefined)];
+  setFiles(names.map((n) => ({ name: n, data: examples[n] })));
 }
 
 const editor = createEditor($('editor'), '', (text) => {
@@ -396,15 +405,17 @@ async function start() {
   };
   $('downloads').onclick = (e) => { if (e.target.dataset.kind) download(e.target.dataset.kind); };
 
-  const examples = await (await fetch('examples/index.json')).json();
-  $('examples').replaceChildren(new Option('—', ''), ...examples.map((n) => new Option(n, n)));
+  const examples = await fetchExamples();
+  const included = new Set(Object.values(examples).flatMap(includesOf));
+  const songs = Object.keys(examples).filter((n) => !included.has(n));
+  $('examples').replaceChildren(new Option('—', ''), ...songs.map((n) => new Option(n, n)));
   $('examples').onchange = () => { if ($('examples').value) loadExample($('examples').value, examples); };
 
   const linked = await filesFromLink(location.hash).catch(() => null);
   const saved = JSON.parse(localStorage.getItem(STORAGE_KEY) || 'null');
   if (linked) setFiles(linked);
   else if (saved && saved.length) setFiles(saved.map(([name, data]) => ({ name, data })));
-  else await loadExample(examples.includes('song.mml') ? 'song.mml' : examples[0], examples);
+  else loadExample(songs.includes('song.mml') ? 'song.mml' : songs[0], examples);
 }
 
 // The automation interface (docs/playground.md).

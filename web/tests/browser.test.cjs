@@ -183,6 +183,17 @@ test('the page in a browser', { timeout: 120000 }, async (t) => {
       await other.close();
     });
 
+    await t.test('every example song in the menu compiles', async () => {
+      const songs = await page.$$eval('#examples option', (options) => options.map((o) => o.value)
+        .filter((v) => v !== ''));
+      assert.ok(songs.includes('song.mml') && !songs.includes('common.mml'), songs.join());
+      for (const song of songs) {
+        await page.select('#examples', song);
+        await page.waitForFunction((name) => document.querySelector('#tabs button').textContent === name
+          && /\d/.test(document.getElementById('status').textContent), { timeout: 10000 }, song);
+      }
+    });
+
     await t.test('a render that runs too long is stopped and the page goes on', async () => {
       await page.click('input[aria-label="FM1 mute"]');
       await page.click('input[aria-label="FM2 mute"]');
