@@ -206,15 +206,13 @@ void playPan(Render& r, int byte) {
 
 void playChannel(Render& r, int code, int value) {
   if (!isFmPart(r.part)) return;
+  const FmField& field = code == kFeedback    ? fm_field::kFeedback
+                         : code == kAlgorithm ? fm_field::kAlgorithm
+                         : code == kAms       ? fm_field::kAms
+                                              : fm_field::kPms;
   FmVoiceState& v = r.ctx.fmVoices[r.part];
-  int channel = fmChannel(r.part);
-  if (code == kFeedback || code == kAlgorithm) {
-    (code == kFeedback ? v.feedback : v.algorithm) = static_cast<uint8_t>(value);
-    writeRegister(r, fm_register::kFeedbackAlgorithm + channel, v.feedback * 8 + v.algorithm);
-  } else {
-    (code == kAms ? v.ams : v.pms) = static_cast<uint8_t>(value);
-    writeRegister(r, fm_register::kOutputModulation + channel, (v.output * 4 + v.ams) * 16 + v.pms);
-  }
+  voiceValue(v, field, 0) = static_cast<uint8_t>(value);
+  writeRegister(r, field.base + fmChannel(r.part), voiceRegister(v, field.base, 0));
 }
 
 // The end of the string: the rest of the note, or back to the loop point.

@@ -14,6 +14,7 @@ namespace tallow::fmchip {
 namespace {
 
 namespace reg = tallow::fm_register;
+namespace field = tallow::fm_field;
 
 // Below the operator registers lie the global ones (port 0 only).
 constexpr uint8_t kFirstOperatorRegister = reg::kDetuneMultiple;
@@ -102,37 +103,37 @@ void FmChip::writeOperator(int channel, uint8_t reg, uint8_t value) {
   Operator& op = ch.op[kOperatorSlotOrder[(reg >> 2) & 3]];
   switch (reg & 0xF0) {
     case reg::kDetuneMultiple:
-      op.detune = (value >> 4) & 7;
-      op.multiple = value & 15;
+      op.detune = field::kDetune.get(value);
+      op.multiple = field::kMultiple.get(value);
       updateIncrement(op, ch.pms, ch.pmStep);
       break;
     case reg::kTotalLevel:
-      op.totalLevel = value & 0x7F;
+      op.totalLevel = field::kTotalLevel.get(value);
       updateVolume(op, std::max(ch.amLevel, 0));
       break;
     case reg::kKeyScaleAttack:
-      op.keyScale = value >> 6;
-      op.attackRate = value & 31;
+      op.keyScale = field::kKeyScale.get(value);
+      op.attackRate = field::kAttackRate.get(value);
       updateRates(op);
       break;
     case reg::kAmDecay:
-      op.amOn = value & 0x80;
-      op.decayRate = value & 31;
+      op.amOn = field::kAmEnable.get(value) != 0;
+      op.decayRate = field::kDecayRate.get(value);
       updateRates(op);
       updateVolume(op, std::max(ch.amLevel, 0));
       break;
     case reg::kSustainRate:
-      op.sustainRate = value & 31;
+      op.sustainRate = field::kSustainRate.get(value);
       updateRates(op);
       break;
     case reg::kSustainRelease:
-      op.sustainLevel = value >> 4;
-      op.releaseRate = value & 15;
+      op.sustainLevel = field::kSustainLevel.get(value);
+      op.releaseRate = field::kReleaseRate.get(value);
       updateRates(op);
       settlePhase(op);
       break;
     case reg::kSsgEnvelope:
-      op.ssgEg = value & 15;
+      op.ssgEg = field::kSsgEnvelope.get(value);
       updateRates(op);
       updateVolume(op, std::max(ch.amLevel, 0));
       break;
@@ -147,15 +148,15 @@ void FmChip::writeFrequency(int port, uint8_t reg, uint8_t value) {
     channels_[port * 3 + index].frequencyLatch = value & 0x3F;
   } else if (group == reg::kFrequencyLow) {
     Channel& ch = channels_[port * 3 + index];
-    ch.fnum = static_cast<uint16_t>(((ch.frequencyLatch & 7) << 8) | value);
-    ch.block = (ch.frequencyLatch >> 3) & 7;
+    ch.fnum = static_cast<uint16_t>(field::kFnumHigh.get(ch.frequencyLatch) << 8 | value);
+    ch.block = field::kBlock.get(ch.frequencyLatch);
     refreshFrequencies(port * 3 + index);
   } else if (port == 0 && group == reg::kCh3FrequencyHigh) {
     ch3Latch_[index] = value & 0x3F;
   } else if (port == 0 && group == reg::kCh3FrequencyLow) {
     const int op = kCh3Operator[index];
-    ch3Fnum_[op] = static_cast<uint16_t>(((ch3Latch_[index] & 7) << 8) | value);
-    ch3Block_[op] = (ch3Latch_[index] >> 3) & 7;
+    ch3Fnum_[op] = static_cast<uint16_t>(field::kFnumHigh.get(ch3Latch_[index]) << 8 | value);
+    ch3Block_[op] = field::kBlock.get(ch3Latch_[index]);
     refreshFrequencies(kChip3Channel);
   }
 }
@@ -163,13 +164,13 @@ void FmChip::writeFrequency(int port, uint8_t reg, uint8_t value) {
 void FmChip::writeChannel(int channel, uint8_t reg, uint8_t value) {
   Channel& ch = channels_[channel];
   if ((reg & 0xFC) == reg::kFeedbackAlgorithm) {
-    ch.feedback = (value >> 3) & 7;
-    ch.algorithm = value & 7;
+    ch.feedback = field::kFeedback.get(value);
+    ch.algorithm = field::kAlgorithm.get(value);
   } else {
-    ch.left = value & 0x80;
-    ch.right = value & 0x40;
-    ch.ams = (value >> 4) & 3;
-    ch.pms = value & 7;
+    ch.left = (field::kOutput.get(value) & 2) != 0;
+    ch.right = (field::kOutput.get(value) & 1) != 0;
+    ch.ams = field::kAms.get(value);
+    ch.pms = field::kPms.get(value);
     ch.amLevel = -1;  // the next EG clock applies the new AMS
     for (Operator& op : ch.op) updateIncrement(op, ch.pms, ch.pmStep);
   }

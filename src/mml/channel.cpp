@@ -21,31 +21,6 @@ int32_t number(CompileContext& ctx, int32_t low, int32_t high) {
   return ctx.scanner.readNumber(low, high);
 }
 
-// Fills the part's FM voice from record `tone` of the tone table.
-void loadVoice(CompileContext& ctx, int tone) {
-  namespace t = tone_record;
-  const uint8_t* r = ctx.toneTable.data() + toneRecordOffset(static_cast<size_t>(tone));
-  FmVoiceState& v = ctx.fmVoices[ctx.currentPart];
-  v.algorithm = r[t::kFeedbackAlgorithm] & 7;
-  v.feedback = (r[t::kFeedbackAlgorithm] >> 3) & 7;
-  v.output = (r[t::kOutputModulation] >> 6) & 3;
-  v.ams = (r[t::kOutputModulation] >> 4) & 3;
-  v.pms = r[t::kOutputModulation] & 7;
-  for (int slot = 0; slot < 4; ++slot) {
-    int op = kOperatorSlotOrder[slot];
-    v.dt[op] = (r[t::kDetuneMultiple + slot] >> 4) & 7;
-    v.ml[op] = r[t::kDetuneMultiple + slot] & 15;
-    v.tl[op] = r[t::kTotalLevel + slot] & 127;
-    v.ks[op] = (r[t::kKeyScaleAttack + slot] >> 6) & 3;
-    v.ar[op] = r[t::kKeyScaleAttack + slot] & 31;
-    v.am[op] = (r[t::kAmDecay + slot] >> 7) & 1;
-    v.dr[op] = r[t::kAmDecay + slot] & 31;
-    v.sr[op] = r[t::kSustainRate + slot] & 31;
-    v.sl[op] = (r[t::kSustainRelease + slot] >> 4) & 15;
-    v.rr[op] = r[t::kSustainRelease + slot] & 15;
-  }
-}
-
 // Two values 0..127 after the event byte ("@T", "@L").
 void twoValueSetting(CompileContext& ctx, uint8_t code) {
   ctx.emitByte(code);
@@ -83,7 +58,10 @@ void onTone(CompileContext& ctx) {
     ctx.emitByte(kEventPan);
     ctx.emitByte(ctx.part().panFixByte & 0xFF);
   }
-  if (ctx.onFmPart()) loadVoice(ctx, tone);
+  if (ctx.onFmPart()) {
+    loadVoice(ctx.fmVoices[ctx.currentPart],
+              ctx.toneTable.data() + toneRecordOffset(static_cast<size_t>(tone)));
+  }
 }
 
 void onSettingP(CompileContext& ctx) {

@@ -13,17 +13,16 @@ namespace {
 namespace reg = fm_register;
 namespace rec = tone_record;
 
-constexpr int kBlockMax = 7;
+namespace field = fm_field;
+
+constexpr int kBlockMax = field::kBlock.maximum();
 constexpr int kFnumMax = 2047;
-constexpr uint8_t kLevelMax = 127;
-constexpr uint8_t kLevelBits = 0x7F;
-constexpr uint8_t kAttackBits = 0x1F;
-constexpr uint8_t kKeyScaleBits = 0xC0;
-constexpr uint8_t kAttackMax = 31;
-constexpr uint8_t kAlgorithmBits = 0x07;
-constexpr uint8_t kLeftRightBits = 0xC0;
-constexpr uint8_t kLeftBit = 0x80;
-constexpr uint8_t kRightBit = 0x40;
+constexpr uint8_t kLevelMax = field::kTotalLevel.maximum();
+constexpr int kAttackMax = field::kAttackRate.maximum();
+// The output field's values.
+constexpr int kOutputBoth = 3;
+constexpr int kOutputLeft = 2;
+constexpr int kOutputRight = 1;
 // The pan bytes of the one-sided commands: left 60 - 4n, right 67 + 4n
 // (n = 0..15).  Every other byte comes from a centred pan and plays on both
 // sides.  A byte of either set is also what some centred pan with an offset
@@ -91,20 +90,20 @@ uint8_t FmVoice::operatorReg(uint8_t base, int slot) const {
 }
 
 bool FmVoice::carrier(int slot) const {
-  return (kCarrierSlots[feedbackAlgorithm_ & kAlgorithmBits] >> slot & 1) != 0;
+  return (kCarrierSlots[field::kAlgorithm.get(feedbackAlgorithm_)] >> slot & 1) != 0;
 }
 
 void FmVoice::writeLevel(int slot, const WriteSink& sink) const {
-  int level = (tl_[slot] & kLevelBits) + relTl_[slot];
+  int level = field::kTotalLevel.get(tl_[slot]) + relTl_[slot];
   if (carrier(slot)) level += kLevelMax - volume_;
   level = std::clamp<int>(level, 0, kLevelMax);
   sink.write(port(), operatorReg(reg::kTotalLevel, slot), static_cast<uint8_t>(level));
 }
 
 void FmVoice::writeAttack(int slot, const WriteSink& sink) const {
-  int attack = std::clamp<int>((ksAr_[slot] & kAttackBits) + relAr_[slot], 0, kAttackMax);
+  int attack = std::clamp(field::kAttackRate.get(ksAr_[slot]) + relAr_[slot], 0, kAttackMax);
   sink.write(port(), operatorReg(reg::kKeyScaleAttack, slot),
-             static_cast<uint8_t>((ksAr_[slot] & kKeyScaleBits) | attack));
+             field::kAttackRate.put(ksAr_[slot], attack));
 }
 
 void FmVoice::writeOutput(const WriteSink& sink) const {
@@ -145,13 +144,13 @@ void FmVoice::setVolume(uint8_t volume, const WriteSink& sink) {
 }
 
 void FmVoice::setPan(uint8_t pan, const WriteSink& sink) {
-  uint8_t bits = kLeftRightBits;
+  int sides = kOutputBoth;
   if (pan <= kLeftPanStart && (kLeftPanStart - pan) % kPanStep == 0) {
-    bits = kLeftBit;
+    sides = kOutputLeft;
   } else if (pan >= kRightPanStart && (pan - kRightPanStart) % kPanStep == 0) {
-    bits = kRightBit;
+    sides = kOutputRight;
   }
-  output_ = static_cast<uint8_t>((output_ & ~kLeftRightBits) | bits);
+  output_ = field::kOutput.put(output_, sides);
   writeOutput(sink);
 }
 

@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "output/fm_registers.h"
 #include "playback/playback.h"
 
 namespace tallow::playback {
@@ -30,7 +31,9 @@ struct WriteSink {
 struct FmFrequency {
   uint8_t block = 0;  // 0-7
   uint16_t fnum = 0;  // 0-2047
-  uint8_t high() const { return static_cast<uint8_t>(block << 3 | fnum >> 8); }
+  uint8_t high() const {
+    return fm_field::kFnumHigh.put(fm_field::kBlock.put(0, block), fnum >> 8);
+  }
   uint8_t low() const { return static_cast<uint8_t>(fnum & 0xFF); }
 };
 

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "base/files.h"
 #include "support/temp_dir.h"
@@ -26,45 +25,6 @@ std::vector<std::string> readAllLines(const std::string& path, size_t capacity =
     lines.emplace_back(buffer.data(), length);
   }
   return lines;
-}
-
-// Text mode read the slow way: the text up to a 0x1A, each CR LF pair made
-// an LF, cut after every LF and wherever a line fills the buffer.
-std::vector<std::string> referenceLines(const std::string& text, size_t capacity) {
-  std::string plain;
-  std::string_view rest(text.data(), std::min(text.find('\x1A'), text.size()));
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '\r' && i + 1 < rest.size() && rest[i + 1] == '\n') continue;
-    plain += rest[i];
-  }
-  std::vector<std::string> lines;
-  for (size_t i = 0; i < plain.size();) {
-    size_t newline = plain.find('\n', i);
-    size_t end =
-        std::min(newline == std::string::npos ? plain.size() : newline + 1, i + capacity - 1);
-    lines.push_back(plain.substr(i, end - i));
-    i = end;
-  }
-  return lines;
-}
-
-TEST(TextReader, AgreesWithByteByByteReadingOnRandomText) {
-  TempDir dir;
-  std::mt19937 random(7);
-  const char alphabet[] = {'a', 'b', '\r', '\n', '\r', '\n'};
-  for (int round = 0; round < 24; ++round) {
-    // Lengths around the 64 KiB read chunk so that pairs fall across it.
-    size_t size = 65536 - 40 + random() % 80 + (round % 3) * 70000;
-    std::string text(size, 'x');
-    for (char& c : text) c = random() % 4 == 0 ? alphabet[random() % 6] : 'a' + random() % 3;
-    if (round % 5 == 0) text[random() % size] = '\x1A';
-    if (round % 7 == 0) text.replace(random() % (size - 3000), 3000, 3000, '\r');
-    dir.write("r.txt", text);
-    for (size_t capacity : {size_t{2}, size_t{5}, size_t{64}, size_t{8192}}) {
-      ASSERT_EQ(readAllLines(dir.file("r.txt"), capacity), referenceLines(text, capacity))
-          << "round " << round << ", capacity " << capacity;
-    }
-  }
 }
 
 TEST(TextReader, ReadsAsWindowsTextMode) {

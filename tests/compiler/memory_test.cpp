@@ -1,46 +1,13 @@
-// Memory: an allocation that fails stops the compile with its message, and
-// all streams of a compile share one budget.
+// Memory: all streams of a compile share one budget.  (An allocation that
+// fails is tested with the whole program, in tools/.)
 #include <gtest/gtest.h>
 
-#include "base/allocator.h"
 #include "base/cp932.h"
 #include "compiler/compile.h"
 #include "support/temp_dir.h"
 
 namespace tallow::testing {
 namespace {
-
-// Fails every allocation from the n-th on.
-class FailingAllocator final : public Allocator {
- public:
-  explicit FailingAllocator(int failAt) : failAt_(failAt) {}
-  void* allocate(size_t size) override {
-    return ++count_ >= failAt_ ? nullptr : heapAllocator().allocate(size);
-  }
-  void release(void* block) override { heapAllocator().release(block); }
-
- private:
-  int failAt_;
-  int count_ = 0;
-};
-
-TEST(Memory, AllocationFailureStopsTheCompile) {
-  for (int failAt = 1; failAt <= 3; ++failAt) {
-    TempDir dir;
-    dir.write("inter.txt", "# 1 song.mml\n.env 1 v10\n1 X1 c4\n2 c4\n");
-    CompileJob job;
-    job.sourcePath = "song.mml";
-    job.intermediatePath = dir.file("inter.txt");
-    StringOutStream out;
-    FailingAllocator allocator(failAt);
-    ProgramContext program;
-    program.allocator = &allocator;
-    program.out = &out;
-    EXPECT_EQ(compile(job, program), 1) << failAt;
-    EXPECT_NE(out.text().find(toCp932("メモリが足りません\n")), std::string::npos) << out.text();
-    EXPECT_TRUE(job.outputImage.empty());
-  }
-}
 
 // All streams of a compile share one budget: parts that stay below it one by
 // one cannot add up to more (a source could otherwise ask for fifteen times

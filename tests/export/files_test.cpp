@@ -1,5 +1,5 @@
-// The WAV container (written header, sample files read back and refused),
-// the output writer and the command line.
+// The WAV container (written header, sample files read back and refused)
+// and the output writer.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +7,6 @@
 #include "export/audio_output.h"
 #include "export/wav_file.h"
 #include "support/temp_dir.h"
-#include "tools/krb2wav_options.h"
 
 namespace tallow::render {
 namespace {
@@ -126,58 +125,6 @@ TEST(AudioOutputTest, FormatFollowsTheExtension) {
   EXPECT_FALSE(audioFormatFor("dir.wav/song", error));
   EXPECT_EQ(audioFormatFor("song.flac", error).has_value(), haveSndfile());
   EXPECT_EQ(audioFormatFor("song.ogg", error).has_value(), haveSndfile());
-}
-
-TEST(OptionsTest, ReadsEveryOption) {
-  Krb2wavOptions o;
-  std::string error;
-  ASSERT_EQ(parseKrb2wavArgs({"--rate", "48000", "in.krb", "--loops=3", "--fade", "2.5",
-                              "--max-seconds", "60", "--part", "fm1", "--part", "Beep", "--pcm",
-                              "samples", "--pcm-root", "o3a", "--fmb", "b.fmb", "out.wav"},
-                             o, error),
-            ParseOutcome::kRun)
-      << error;
-  EXPECT_EQ(o.input, "in.krb");
-  EXPECT_EQ(o.output, "out.wav");
-  EXPECT_EQ(o.rate, 48000u);
-  EXPECT_EQ(o.loops, 3);
-  EXPECT_EQ(o.fadeSeconds, 2.5);
-  EXPECT_EQ(o.maxSeconds, 60);
-  EXPECT_EQ(o.parts, (1 << 0) | (1 << 14));
-  EXPECT_EQ(o.pcmDirectory, "samples");
-  EXPECT_EQ(o.pcmRoot, 57);
-  EXPECT_EQ(o.fmbPath, "b.fmb");
-}
-
-TEST(OptionsTest, RefusesBadCommandLines) {
-  const std::vector<std::vector<std::string>> cases = {
-      {"in.krb"},
-      {"a", "b", "c"},
-      {"--rate", "7999", "a", "b"},
-      {"--rate", "44.1k", "a", "b"},
-      {"--loops", "0", "a", "b"},
-      {"--fade", "nan", "a", "b"},
-      {"--max-seconds", "0", "a", "b"},
-      {"--part", "FM7", "a", "b"},
-      {"--pcm-root", "o9c", "a", "b"},
-      {"--bogus", "1", "a", "b"},
-      {"a", "b", "--rate"},
-  };
-  for (const auto& args : cases) {
-    Krb2wavOptions o;
-    std::string error;
-    EXPECT_EQ(parseKrb2wavArgs(args, o, error), ParseOutcome::kUsageError) << args[0];
-    EXPECT_FALSE(error.empty());
-  }
-}
-
-TEST(OptionsTest, NoteNames) {
-  const std::pair<const char*, int> cases[] = {{"o4c", 60},  {"O4A", 69},  {"o3a+", 58},
-                                               {"o0c-", 11}, {"127", 127}, {"o8b", 119}};
-  for (auto [text, note] : cases) EXPECT_EQ(parseNoteName(text), note) << text;
-  for (const char* bad : {"", "c", "o4", "o4h", "128", "-1", "o4c*"}) {
-    EXPECT_FALSE(parseNoteName(bad)) << bad;
-  }
 }
 
 }  // namespace

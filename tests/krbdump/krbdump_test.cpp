@@ -147,5 +147,19 @@ TEST(KrbDump, RefusesWhatIsNoKrbFile) {
   }
 }
 
+TEST(KrbDump, ListsEventsAndRespectsTheLock) {
+  CompileResult r = compileIntermediate("1 v12 c4\n");
+  std::string listing = dumpKrb(r.image);
+  EXPECT_NE(listing.find("tag      KR3\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("FM1 offset 0x100 length 12\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("84 79"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("note o4c 96"), std::string::npos) << listing;
+  CompileResult locked = compileIntermediate("1 c4\n", [](CompileJob& j) { j.allowDecompile = 0; });
+  std::string header = dumpKrb(locked.image);
+  EXPECT_NE(header.find("locked"), std::string::npos);
+  EXPECT_EQ(header.find("FM1 offset"), std::string::npos);
+  EXPECT_EQ(dumpKrb({1, 2, 3}), "not a KRB file: shorter than its 259-byte header\n");
+}
+
 }  // namespace
 }  // namespace tallow::testing

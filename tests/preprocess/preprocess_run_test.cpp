@@ -230,35 +230,5 @@ TEST(PreprocessRun, OutputFiles) {
   program.out = nullptr;
 }
 
-// Random bytes, directive words and Shift-JIS lead bytes must never crash
-// or read out of bounds (this matters most in the sanitizer build).
-TEST(PreprocessRun, SurvivesGarbage) {
-  // clang-format off
-  const std::string pieces[] = {
-      "#ifdef A\n", "#endif\n", "#else\n", "#define A(x) ?x$A\n", "$A(", "?", "\\", "{", "}9",
-      ";", "/", "\x81", "\x81\\", "\xE0", "\n", "@1 ", "#@ NO AL *\n", ".fmbfile b\n", "\"", "~",
-      "#with w\n", ".vstart 0\n", "#include song.mml\n", std::string(1, '\0'), "\r\n", "\x1A"};
-  // clang-format on
-  uint32_t seed = 1;
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 16;
-  };
-  for (int round = 0; round < 150; ++round) {
-    std::string source;
-    int length = static_cast<int>(next() % 60);
-    for (int i = 0; i < length; ++i) {
-      if (next() % 4 == 0) {
-        source.push_back(static_cast<char>(next() & 0xFF));
-      } else {
-        source += pieces[next() % std::size(pieces)];
-      }
-    }
-    TempDir dir;
-    PreprocessResult r = runSource(dir, source);
-    EXPECT_TRUE(r.status == 0 || r.status == 1);
-  }
-}
-
 }  // namespace
 }  // namespace tallow

@@ -1,5 +1,5 @@
 // The krb2wav command: the file it writes, determinism, hostile input files,
-// banks, samples and usage errors.
+// banks, samples, usage errors and the options refused.
 #include "tools/krb2wav.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "support/compile_helpers.h"
 #include "support/render_support.h"
 #include "support/temp_dir.h"
+#include "tools/krb2wav_options.h"
 
 namespace tallow::render {
 namespace {
@@ -209,6 +210,37 @@ TEST_F(Krb2wavTest, CommandLine) {
       EXPECT_EQ(status, 2);
       EXPECT_NE(err_.find("needs a build with libsndfile"), std::string::npos) << err_;
     }
+  }
+}
+
+TEST(OptionsTest, RefusesBadCommandLines) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"in.krb"},
+      {"a", "b", "c"},
+      {"--rate", "7999", "a", "b"},
+      {"--rate", "44.1k", "a", "b"},
+      {"--loops", "0", "a", "b"},
+      {"--fade", "nan", "a", "b"},
+      {"--max-seconds", "0", "a", "b"},
+      {"--part", "FM7", "a", "b"},
+      {"--pcm-root", "o9c", "a", "b"},
+      {"--bogus", "1", "a", "b"},
+      {"a", "b", "--rate"},
+  };
+  for (const auto& args : cases) {
+    Krb2wavOptions o;
+    std::string error;
+    EXPECT_EQ(parseKrb2wavArgs(args, o, error), ParseOutcome::kUsageError) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(OptionsTest, NoteNames) {
+  const std::pair<const char*, int> cases[] = {{"o4c", 60},  {"O4A", 69},  {"o3a+", 58},
+                                               {"o0c-", 11}, {"127", 127}, {"o8b", 119}};
+  for (auto [text, note] : cases) EXPECT_EQ(parseNoteName(text), note) << text;
+  for (const char* bad : {"", "c", "o4", "o4h", "128", "-1", "o4c*"}) {
+    EXPECT_FALSE(parseNoteName(bad)) << bad;
   }
 }
 
