@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,13 +14,15 @@
 #include <string_view>
 
 #include "base/allocator.h"
-#include "base/out_stream.h"
+#include "base/column_map.h"
 #include "base/environment.h"
+#include "base/out_stream.h"
 #include "base/parts.h"
 
 namespace tallow {
 
 constexpr size_t kPathFieldSize = 512;
+constexpr size_t kBankToneSlots = 128;  // the tones of one FMB bank
 
 // The tone bank of the tone compiler (defined with it); the program keeps it
 // from run to run.
@@ -50,6 +53,11 @@ struct CompileJob {
   int32_t soundUse = 0;
   int32_t wholeNoteTicks = 384;
   int32_t warningCount = 0;
+  // With editor lines: where the columns of the lines the preprocessor
+  // rewrote came from.
+  ColumnMaps columnMaps;
+  // The tones the source defined, when it wrote a bank (preprocessor).
+  std::optional<std::bitset<kBankToneSlots>> tonesDefined;
   uint32_t outputSize = 0;
   std::array<int32_t, kPartCount> partSteps{};
   std::array<int32_t, kPartCount> partLoopSteps{};

@@ -1,15 +1,9 @@
 // Choosing the console streams' encoding.
 #include "base/console.h"
 
-#include <langinfo.h>
-#include <unistd.h>
-
 #include <cctype>
-#include <clocale>
-#include <cstdio>
-#include <cstring>
 
-#include "base/environment.h"
+#include "base/locale.h"
 
 namespace tallow {
 
@@ -23,7 +17,7 @@ std::optional<EncodingChoice> parseEncodingChoice(std::string_view value) {
   return std::nullopt;
 }
 
-Encoding streamEncoding(EncodingChoice choice, int fd, bool utf8Locale) {
+Encoding streamEncoding(EncodingChoice choice, bool utf8Locale) {
   switch (choice) {
     case EncodingChoice::kCp932:
       return Encoding::kCp932;
@@ -32,34 +26,37 @@ Encoding streamEncoding(EncodingChoice choice, int fd, bool utf8Locale) {
     case EncodingChoice::kAuto:
       break;
   }
-  return utf8Locale && ::isatty(fd) == 1 ? Encoding::kUtf8 : Encoding::kCp932;
+  return utf8Locale ? Encoding::kUtf8 : Encoding::kCp932;
 }
 
-bool adoptUtf8Locale() {
-  if (std::setlocale(LC_CTYPE, "") == nullptr) return false;
-  const char* codeset = ::nl_langinfo(CODESET);
-  return codeset != nullptr &&
-         (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
-}
-
-bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value) {
-  std::optional<EncodingChoice> known = parseEncodingChoice(value.value_or("auto"));
-  EncodingChoice choice = known.value_or(EncodingChoice::kAuto);
-  // Reading the locale loads its files: only a terminal in auto needs it.
-  bool terminal = ::isatty(STDOUT_FILENO) == 1 || ::isatty(STDERR_FILENO) == 1;
-  bool utf8Locale = choice == EncodingChoice::kAuto && terminal && adoptUtf8Locale();
-  out.setEncoding(streamEncoding(choice, STDOUT_FILENO, utf8Locale));
-  err.setEncoding(streamEncoding(choice, STDERR_FILENO, utf8Locale));
+bool setUpConsole(FileOutStream& out, FileOutStream& err, const Environment& env) {
+  std::optional<EncodingChoice> known = parseEncodingChoice(env.encoding.value_or("auto"));
+  Encoding encoding = streamEncoding(known.value_or(EncodingChoice::kAuto), localeIsUtf8(env));
+  Language language = languageOf(env);
+  for (FileOutStream* stream : {&out, &err}) {
+    stream->setEncoding(encoding);
+    stream->setLanguage(language);
+  }
   err.flushFirst(&out);
   return known.has_value();
+}
+
+std::string versionLine(std::string_view program) {
+  return std::string(program) + " (Tallow) 3.19w\n";
 }
 
 int runConsoleTool(int argc, char** argv, ConsoleTool tool) {
   std::vector<std::string> args(argv + 1, argv + argc);
   FileOutStream out(stdout, false);
   FileOutStream err(stderr, false);
-  setUpConsole(out, err, Environment::fromProcess().encoding);
-  const int status = tool(args, out, err);
+  setUpConsole(out, err, Environment::fromProcess());
+  int status = 0;
+  if (args.size() == 1 && args[0] == "--version") {
+    std::string_view name = argv[0];
+    out.write(versionLine(name.substr(name.rfind('/') + 1)));
+  } else {
+    status = tool(args, out, err);
+  }
   return out.close() && err.close() ? status : 1;
 }
 

@@ -1,8 +1,8 @@
-// The encoding of the console streams.  By default (TALLOWC_ENCODING unset
-// or "auto") a stream that is a terminal whose locale's character set is
-// UTF-8 gets UTF-8, and every other stream, a pipe or a file, CP932: the
-// bytes the rules define.  "cp932" and "utf-8" choose one encoding for both
-// streams.  Each stream is decided on its own.
+// The language and encoding of the console streams.  By default
+// (TALLOWC_ENCODING unset or "auto") both streams, terminal or pipe, get
+// UTF-8 when the locale's character set is UTF-8 and CP932 otherwise (the
+// bytes the rules define); "cp932" and "utf-8" choose one encoding for
+// both.  The language follows TALLOWC_LANG and the locale (base/locale.h).
 #pragma once
 
 #include <optional>
@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/environment.h"
 #include "base/out_stream.h"
 #include "base/utf8.h"
 
@@ -21,27 +22,25 @@ enum class EncodingChoice { kAuto, kCp932, kUtf8 };
 // and "sjis" are accepted too); none for any other value.
 std::optional<EncodingChoice> parseEncodingChoice(std::string_view value);
 
-// The encoding of a stream on file descriptor `fd`.
-Encoding streamEncoding(EncodingChoice choice, int fd, bool utf8Locale);
+// The encoding of the console streams.
+Encoding streamEncoding(EncodingChoice choice, bool utf8Locale);
 
-// Sets the locale's character classes from the environment and tells whether
-// its character set is UTF-8.  Changes the process's locale: main() only.
-bool adoptUtf8Locale();
+// Sets the language and the encodings of standard output and error from the
+// environment and makes standard error flush standard output before it
+// writes.  Returns false, with the streams in auto, when TALLOWC_ENCODING is
+// none of the known values.  main() only.
+bool setUpConsole(FileOutStream& out, FileOutStream& err, const Environment& env);
 
-// Sets the encodings of standard output and error from TALLOWC_ENCODING
-// (`value`, unset for auto) and makes standard error flush standard output
-// before it writes.  The locale is adopted only when it decides something: in
-// auto with a stream on a terminal.  Returns false, with `out` and `err` in
-// auto, when the value is none of the known ones.  main() only.
-bool setUpConsole(FileOutStream& out, FileOutStream& err, const std::optional<std::string>& value);
+// The line `--version` prints: the program's name and the version.
+std::string versionLine(std::string_view program);
 
 // A tool's command line: the arguments after the program name, its two
 // streams; the exit status.
 using ConsoleTool = int (*)(const std::vector<std::string>& args, OutStream& out, OutStream& err);
 
 // The main function of a listening tool: the console streams set up from the
-// environment, `tool` run on the arguments, and exit status 1 when what the
-// tool wrote could not all be written.
+// environment, `--version` answered, else `tool` run on the arguments; exit
+// status 1 when what the tool wrote could not all be written.
 int runConsoleTool(int argc, char** argv, ConsoleTool tool);
 
 }  // namespace tallow

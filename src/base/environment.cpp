@@ -14,8 +14,16 @@ std::optional<std::string> variable(const char* name) {
 }  // namespace
 
 Environment Environment::fromProcess() {
-  return Environment{variable("KRHPATH"), variable("FMINST"), variable("TMPDIR"),
-                     variable("TALLOWC_ENCODING"), variable("TALLOWC_DIAGNOSTICS")};
+  return Environment{.krhpath = variable("KRHPATH"),
+                     .fminst = variable("FMINST"),
+                     .tmpdir = variable("TMPDIR"),
+                     .encoding = variable("TALLOWC_ENCODING"),
+                     .diagnostics = variable("TALLOWC_DIAGNOSTICS"),
+                     .language = variable("TALLOWC_LANG"),
+                     .lcAll = variable("LC_ALL"),
+                     .lcMessages = variable("LC_MESSAGES"),
+                     .lcCtype = variable("LC_CTYPE"),
+                     .lang = variable("LANG")};
 }
 
 }  // namespace tallow

@@ -4,12 +4,16 @@
 // so that a run can print to the console, to a log file or into a string (for
 // tests and tools that compile in-process).  Raw bytes are written unchanged;
 // a Text is written in the stream's encoding (CP932 unless set otherwise).
+// A stream also has the reader's language: messages are written in the
+// rules' Japanese unless it is English (see message_catalog.h).
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "base/locale.h"
+#include "base/message_catalog.h"
 #include "base/text.h"
 
 namespace tallow {
@@ -21,17 +25,24 @@ class OutStream {
   virtual void write(const Text& text) { write(text.render(encoding_)); }
   // A notice or a progress line rather than a message about a fault.
   virtual void note(const Text& text) { write(text); }
-  // The program's own words (UTF-8 in the code), in the stream's encoding.
-  void say(std::string_view utf8) { write(Text::own(utf8)); }
+  // The program's own words (UTF-8 in the code), in the stream's language
+  // and encoding.
+  void say(std::string_view utf8) { write(Text::own(tr(utf8))); }
+  // A message of the rules (or a format of one) in the stream's language.
+  std::string tr(std::string_view rules) const { return translate(language_, rules); }
   // True once a write has failed.
   virtual bool failed() const { return false; }
   virtual void flush() {}
 
   Encoding encoding() const { return encoding_; }
   void setEncoding(Encoding encoding) { encoding_ = encoding; }
+  Language language() const { return language_; }
+  void setLanguage(Language language) { language_ = language; }
+  bool english() const { return language_ == Language::kEnglish; }
 
  private:
   Encoding encoding_ = Encoding::kCp932;
+  Language language_ = Language::kJapanese;
 };
 
 // Writes to a C stream; owns it (and closes it) only when asked to.  On a

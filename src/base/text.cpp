@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "base/cp932.h"
+#include "base/paths.h"
 
 namespace tallow {
 namespace {
@@ -85,7 +86,9 @@ std::string Text::render(Encoding encoding) const {
 Text editorLine(std::string_view file, long long line, long long column, std::string_view kind,
                 std::string_view utf8) {
   while (!file.empty() && (file.front() == ' ' || file.front() == '\t')) file.remove_prefix(1);
-  Text text = Text::user(file);
+  // The name as it is opened, with '/' between directories, so that the
+  // editor finds the file whatever separator the source wrote.
+  Text text = Text::user(toOpenPath(file));
   if (line > 0) text += formatText(":%d", line) += formatText(":%d", column < 1 ? 1 : column);
   std::string rest = ": ";
   rest.append(kind).append(": ").append(utf8).append("\n");

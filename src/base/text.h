@@ -52,7 +52,8 @@ Text formatText(std::string_view utf8Format, long long a, std::string_view b);
 
 // A line for editors, "FILE:LINE:COLUMN: KIND: TEXT" (the form compilers
 // print), or "FILE: KIND: TEXT" when the line is unknown (0).  Blanks before
-// the file name (an include name written in quotes keeps one) are dropped.
+// the file name (an include name written in quotes keeps one) are dropped,
+// and its directories are separated by '/'.
 Text editorLine(std::string_view file, long long line, long long column, std::string_view kind,
                 std::string_view utf8);
 

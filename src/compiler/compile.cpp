@@ -94,11 +94,30 @@ void reportResults(CompileContext& ctx) {
   }
 }
 
+// Advice when the parts that play end at different steps: the check the
+// /detail table leaves to the eye, said once.
+void adviseOnPartLengths(CompileContext& ctx) {
+  std::string lengths;
+  int32_t first = 0;
+  bool apart = false;
+  for (int part = 0; part < kPartCount; ++part) {
+    int32_t steps = ctx.parts[part].steps;
+    if (steps == 0) continue;
+    if (first == 0) first = steps;
+    apart = apart || steps != first;
+    lengths += formatText(lengths.empty() ? "%s %d" : ", %s %d", kPartNames[part], steps).utf8();
+  }
+  if (!apart) return;
+  ctx.diag.adviseUnplaced(
+      Said("パートの長さが揃っていません", "the parts end at different steps: " + lengths));
+}
+
 // The passes after the last line, in order: warn about loops still open;
 // for each part, end its stream and optimise it twice (unless /n); lay out
 // the image; report the results.
 void finish(CompileContext& ctx) {
   checkOpenLoops(ctx);
+  if (ctx.diag.advising()) adviseOnPartLengths(ctx);
   for (int part = 0; part < kPartCount; ++part) {
     ctx.currentPart = part;
     ByteBuffer& stream = ctx.tracks[part];
@@ -136,7 +155,10 @@ int runCompile(CompileContext& ctx) {
   if (!ctx.diag.open(job.logPath, *ctx.program.out)) return kCannotOpen;
   ctx.diag.setLevel(job.warnLevel);
   ctx.diag.setLimit(job.warnLimit);
-  if (ctx.program.editorDiagnostics) ctx.diag.setEditorLines(ctx.program.err, job.sourcePath);
+  if (ctx.program.editorDiagnostics) {
+    ctx.diag.setEditorLines(ctx.program.err, job.sourcePath);
+    ctx.scanner.setColumnMaps(&job.columnMaps);
+  }
   ctx.diag.message("[ MML to KRB Compiler 'TC' version 3.19w(KR3対応) ]\n");
   if (!ctx.scanner.open(job.intermediatePath)) {
     ctx.diag.close();
@@ -153,6 +175,14 @@ int runCompile(CompileContext& ctx) {
   releaseEnvelopes(ctx);
   ctx.diag.close();
   return failed;
+}
+
+[[noreturn]] void unknownPartLetter(CompileContext& ctx, const std::string& word) {
+  std::string english;
+  if (ctx.diag.english()) {
+    english = formatText("'%s' is neither a header command nor a run of part letters", word).utf8();
+  }
+  ctx.error(Said("未定義のコマンドです", english));
 }
 
 }  // namespace
@@ -173,7 +203,7 @@ void partLineHandler(CompileContext& ctx) {
   Scanner::Position start = ctx.scanner.savePosition();
   for (char letter : letters) {
     size_t part = ctx.settings.partLetters.find(letter);
-    if (part == std::string::npos || part >= kPartCount) ctx.error("未定義のコマンドです");
+    if (part == std::string::npos || part >= kPartCount) unknownPartLetter(ctx, letters);
     ctx.scanner.restorePosition(start);
     compilePart(ctx, static_cast<int>(part));
   }
@@ -183,6 +213,7 @@ int compilePart(CompileContext& ctx, int part) {
   ctx.currentPart = part;
   if (ctx.part().skipRest) ctx.scanner.skipLine();
   for (;;) {
+    ctx.scanner.markCommand();
     int code = ctx.scanner.lookup(ctx.mml.commands);
     ctx.currentCode = code;
     if (code == kCodeLineEnd) break;

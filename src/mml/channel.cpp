@@ -47,6 +47,24 @@ void requireFmPart(CompileContext& ctx) {
   if (!ctx.onFmPart()) ctx.error("FM音源以外では使用できないコマンドです");
 }
 
+// Advice on a tone select that compiles but cannot sound: a tone the bank
+// this source wrote does not hold, or a tone with neither output on.
+void adviseOnTone(CompileContext& ctx, int tone) {
+  const std::optional<std::bitset<kBankToneSlots>>& defined = ctx.job.tonesDefined;
+  std::string command(ctx.scanner.commandText());
+  if (defined && !defined->test(static_cast<size_t>(tone))) {
+    ctx.diag.advise(Said("音色が定義されていません",
+                         command + ": the bank this source writes defines no such tone"));
+    return;
+  }
+  const uint8_t* r = ctx.toneTable.data() + toneRecordOffset(static_cast<size_t>(tone));
+  bool stored = defined || std::any_of(r, r + kToneRecordSize, [](uint8_t b) { return b != 0; });
+  if (stored && ctx.fmVoices[ctx.currentPart].output == 0) {
+    ctx.diag.advise(Said("音色の出力 L, R がどちらも 0 です",
+                         command + ": the tone has L = R = 0 and is silent on every output"));
+  }
+}
+
 }  // namespace
 
 void onTone(CompileContext& ctx) {
@@ -58,10 +76,10 @@ void onTone(CompileContext& ctx) {
     ctx.emitByte(kEventPan);
     ctx.emitByte(ctx.part().panFixByte & 0xFF);
   }
-  if (ctx.onFmPart()) {
-    loadVoice(ctx.fmVoices[ctx.currentPart],
-              ctx.toneTable.data() + toneRecordOffset(static_cast<size_t>(tone)));
-  }
+  if (!ctx.onFmPart()) return;
+  loadVoice(ctx.fmVoices[ctx.currentPart],
+            ctx.toneTable.data() + toneRecordOffset(static_cast<size_t>(tone)));
+  if (ctx.diag.advising()) adviseOnTone(ctx, tone);
 }
 
 void onSettingP(CompileContext& ctx) {

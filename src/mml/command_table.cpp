@@ -150,7 +150,15 @@ Handler unnamedHandler(MmlCode code) {
   return onUnnamedValue;
 }
 
-void defaultHandler(CompileContext& ctx) { ctx.error("ＭＭＬが解読できません"); }
+void defaultHandler(CompileContext& ctx) {
+  std::string english;
+  if (ctx.diag.english()) {
+    english = formatText("'%s' is not an MML command",
+                         std::string(1, static_cast<char>(ctx.scanner.current())))
+                  .utf8();
+  }
+  ctx.error(Said("ＭＭＬが解読できません", english));
+}
 
 constexpr std::array<int32_t, 16> kFmVolumeTable = {97,  99,  101, 103, 105, 107, 109, 111,
                                                     113, 115, 117, 119, 121, 123, 125, 127};

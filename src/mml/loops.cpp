@@ -76,7 +76,10 @@ void onLoopOpen(CompileContext& ctx) {
   PartLoops& l = loops(ctx);
   if (++l.depth >= kMaxOpenLoops) ctx.error("ループのネストが深すぎます");
   openFrame(ctx, true);
-  l.expansions[++l.expansionDepth] = {static_cast<int64_t>(ctx.track().length()), -1};
+  // Only the English warning says where a "(" left open stands.
+  Diagnostics::Place opened = ctx.diag.english() ? ctx.diag.here() : Diagnostics::Place{};
+  l.expansions[++l.expansionDepth] = {static_cast<int64_t>(ctx.track().length()), -1,
+                                      std::move(opened)};
 }
 
 void onDriverLoopOpen(CompileContext& ctx) {
@@ -142,12 +145,22 @@ void onDriverLoopClose(CompileContext& ctx) {
   p.steps = wrapSteps(base + int64_t{wrapSteps(int64_t{p.steps} - frame.startSteps)} * multiplier);
 }
 
+// The rules' warning names the part by its index and has no position; in
+// English it names the part and the line of its outermost open "(", and the
+// editor line points there.
 void checkOpenLoops(CompileContext& ctx) {
   for (int part = 0; part < kPartCount; ++part) {
-    if (ctx.loops[part].expansionDepth != -1) {
-      ctx.diag.warning("トラック " + std::to_string(part) + " のループが閉じていません",
-                       kWarnOrdinary);
+    const PartLoops& l = ctx.loops[part];
+    if (l.expansionDepth == -1) continue;
+    std::string rules = "トラック " + std::to_string(part) + " のループが閉じていません";
+    if (!ctx.diag.english()) {
+      ctx.diag.warning(std::string_view(rules), kWarnOrdinary);
+      continue;
     }
+    const Diagnostics::Place& opened = l.expansions[0].opened;
+    std::string english = std::string(kPartNames[part]) + ": the '(' of line " +
+                          std::to_string(opened.line) + " is still open at the end of the part";
+    ctx.diag.warning(Said(rules, english), kWarnOrdinary, &opened);
   }
 }
 

@@ -13,6 +13,8 @@ namespace tallow {
 namespace {
 
 constexpr int64_t kTimerConstant = 13333333;
+constexpr int32_t kLowestTempo = 30;  // the range of "t" in beats per minute
+constexpr int32_t kHighestTempo = 300;
 
 int64_t zenlen(const CompileContext& ctx) { return ctx.settings.zenlen; }
 
@@ -47,11 +49,20 @@ int32_t searchTimerValue(const CompileContext& ctx, int32_t a) {
   return found;
 }
 
+// "T" with a value that reads as a tempo in beats per minute: in other
+// dialects T is the tempo, here it is the timer value.
+void adviseTempoHabit(CompileContext& ctx, int32_t n) {
+  std::string english = formatText("T%d sets the timer value", n).utf8() +
+                        formatText(" (%d BPM); ", tempoOf(ctx, 1024, n)).utf8() +
+                        formatText("for %d BPM write ", n).utf8() + formatText("t%d", n).utf8();
+  ctx.diag.advise(Said("T はタイマ値です", english));
+}
+
 }  // namespace
 
 void onTempo(CompileContext& ctx) {
   ctx.emitByte(kEventTempo);
-  int32_t n = ctx.scanner.readNumber(30, 300);
+  int32_t n = ctx.scanner.readNumber(kLowestTempo, kHighestTempo);
   ctx.part().tempoOffset = 0;
   ctx.running.currentTempo = static_cast<int16_t>(n);
   emitTempo(ctx, n);
@@ -60,6 +71,7 @@ void onTempo(CompileContext& ctx) {
 void onTimerA(CompileContext& ctx) {
   ctx.emitByte(kEventTempo);
   int32_t n = ctx.scanner.readNumber(0, 1023);
+  if (ctx.diag.advising() && n >= kLowestTempo && n <= kHighestTempo) adviseTempoHabit(ctx, n);
   ctx.part().tempoOffset = 0;
   ctx.running.timerValue = static_cast<int16_t>(n);
   ctx.running.currentTempo = tempoOf(ctx, 1024, n);

@@ -57,7 +57,7 @@ class BraceExpander {
     return false;
   }
   bool tooLong() {
-    messages_.write(formatText("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+    messages_.write(formatText(messages_.tr("１行が%d文字を越えました\n"), kMaxExpandedLength + 1));
     return false;
   }
 

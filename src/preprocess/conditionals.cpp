@@ -51,8 +51,8 @@ LineLoop::Step LineLoop::endifLine() {
 // The end of the file, or #quit / #end: fails while a block is open.
 BlockEnd LineLoop::endOfBlocks() {
   if (blocks_.empty()) return BlockEnd::kEndOfFile;
-  run_.messages.write(
-      formatText("%d行の#IFDEFに対応する#ENDIFがありません\n", blocks_.back().line));
+  run_.messages.write(formatText(run_.messages.tr("%d行の#IFDEFに対応する#ENDIFがありません\n"),
+                                 blocks_.back().line));
   run_.editorError(file_.name, blocks_.back().line, 1);
   return BlockEnd::kFailed;
 }

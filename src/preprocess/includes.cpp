@@ -43,7 +43,16 @@ bool processFile(PreprocessRun& run, std::string name) {
   SourceFile file;
   std::string_view toOpen = unquote(name);
   if (!openSourceFile(run, file.reader, toOpen)) {
-    run.messages.write(formatText("ファイル %s が開けません\n", name));
+    if (run.messages.english()) {
+      Text said = formatText("cannot open the file %s: ", name);
+      said += run.job.searchDir.empty()
+                  ? Text::own("looked in the current directory (KRHPATH is not set)\n")
+                  : formatText("looked in the current directory and in %s (KRHPATH)\n",
+                               run.job.searchDir);
+      run.messages.write(said);
+    } else {
+      run.messages.write(formatText("ファイル %s が開けません\n", name));
+    }
     return false;
   }
   file.encoding = file.reader.detectEncoding();

@@ -106,6 +106,10 @@ bool LineLoop::writtenInPlace(std::string_view text) {
   pos_ = pos;
   inPlace_ = text;
   run_.intermediate.commit(text.size() + (run_.withPrefix.empty() ? 0 : putPrefix()));
+  if (run_.columns != nullptr && !run_.withPrefix.empty()) {
+    std::vector<ColumnStretch> copied;
+    mapColumns(copied);
+  }
   return true;
 }
 
@@ -218,9 +222,11 @@ LineLoop::Step LineLoop::handleActive(LineClass lineClass) {
 // swap of the buffers, so that the brace pass still builds its output in
 // line_ and reads the macro-expanded text from expanded_.
 LineLoop::Step LineLoop::ordinaryLine() {
+  std::vector<ColumnStretch> stretches;
+  std::vector<ColumnStretch>* mapped = run_.columns != nullptr ? &stretches : nullptr;
   if (!mayHoldReference(line_)) {
     line_.swap(expanded_);
-  } else if (!expandMacros(line_, expanded_, run_.macros, run_.messages, file_.encoding)) {
+  } else if (!expandMacros(line_, expanded_, run_.macros, run_.messages, file_.encoding, mapped)) {
     return locationReport();
   }
   if (!mayHoldBrace(expanded_)) {
@@ -233,7 +239,20 @@ LineLoop::Step LineLoop::ordinaryLine() {
     emit(" ");
   }
   emit(line_);
+  if (mapped != nullptr) mapColumns(stretches);
   return Step::kNext;
+}
+
+// Records where the columns of the line written come from, when the
+// prefix or a macro moved them.
+void LineLoop::mapColumns(std::vector<ColumnStretch>& stretches) {
+  size_t prefix = run_.withPrefix.empty() ? 0 : run_.withPrefix.size() + 1;
+  if (prefix == 0 && stretches.empty()) return;
+  for (ColumnStretch& s : stretches) s.written += prefix;
+  if (prefix != 0) {
+    stretches.insert(stretches.begin(), {{0, 0, true}, {prefix, 0, false}});
+  }
+  run_.columns->add(file_.name, file_.lineNumber, std::move(stretches));
 }
 
 LineLoop::Step LineLoop::defineLine() {

@@ -108,6 +108,7 @@ class Expander {
         arguments_(table.argumentStack()) {}
 
   bool expand(std::string_view source, std::string& out, const Binding* inForce);
+  void recordStretches(std::vector<ColumnStretch>* stretches) { stretches_ = stretches; }
 
  private:
   bool dollarReference(std::string_view source, size_t& i, std::string& out,
@@ -120,11 +121,17 @@ class Expander {
   bool append(std::string& out, std::string_view text);
   bool tooLong();
   void say(std::string_view utf8, std::string_view name) {
-    messages_.write(formatText(utf8, name));
+    messages_.write(formatText(messages_.tr(utf8), name));
+  }
+
+  // Notes a stretch of the line's own expansion (not of a nested one).
+  void markStretch(size_t written, size_t source, bool inserted) {
+    if (stretches_ != nullptr && nesting_ == 1) stretches_->push_back({written, source, inserted});
   }
 
   MacroTable& table_;
   OutStream& messages_;
+  std::vector<ColumnStretch>* stretches_ = nullptr;
   Encoding encoding_;
   const std::array<bool, 256>& plain_;
   int nesting_ = 0;
@@ -137,7 +144,7 @@ class Expander {
 };
 
 bool Expander::tooLong() {
-  messages_.write(formatText("１行が%d文字を越えました\n", kMaxExpandedLength + 1));
+  messages_.write(formatText(messages_.tr("１行が%d文字を越えました\n"), kMaxExpandedLength + 1));
   return false;
 }
 
@@ -149,7 +156,7 @@ bool Expander::append(std::string& out, std::string_view text) {
 
 bool Expander::expand(std::string_view source, std::string& out, const Binding* inForce) {
   if (nesting_ + 1 > kMaxMacroNesting) {
-    messages_.write(formatText("ネストが深すぎます\n"));
+    messages_.write(formatText(messages_.tr("ネストが深すぎます\n")));
     return false;
   }
   ++nesting_;
@@ -159,14 +166,15 @@ bool Expander::expand(std::string_view source, std::string& out, const Binding* 
   while (ok && i < source.size()) {
     char c = source[i];
     size_t rest = source.size() - i;
-    if (c == '$') {
-      ++i;
-      ok = dollarReference(source, i, out, inForce);
-    } else if (c == '?') {
-      ++i;
-      ok = questionReference(source, i, out, inForce);
+    if (c == '$' || c == '?') {
+      size_t at = i++;
+      markStretch(out.size(), at, true);
+      ok = c == '$' ? dollarReference(source, i, out, inForce)
+                    : questionReference(source, i, out, inForce);
+      markStretch(out.size(), i, false);
     } else if (c == '\\') {
       // The backslash is dropped and the next byte is plain text.
+      markStretch(out.size(), i + 1, false);
       if (rest > 1) ok = append(out, source.substr(i + 1, 1));
       i += 2;
     } else if (startsMultibyte(encoding_, static_cast<unsigned char>(c)) && rest > 1) {
@@ -287,14 +295,15 @@ bool readParameters(std::string_view line, size_t& pos, const std::string& name,
     std::string parameter;
     if (!readWord(line, pos, parameter, kRefDelimiters)) return false;
     if (parameter.empty()) {
-      messages.write(formatText("引数は省略できません\n"));
+      messages.write(formatText(messages.tr("引数は省略できません\n")));
       return false;
     }
     parameters.push_back(std::move(parameter));
     pos = skipBlanks(line, pos);
     char next = pos < line.size() ? line[pos] : '\0';
     if (next != ')' && next != ',') {
-      messages.write(formatText("マクロ %s に対する引数が多いか、括弧が閉じていません\n", name));
+      messages.write(
+          formatText(messages.tr("マクロ %s に対する引数が多いか、括弧が閉じていません\n"), name));
       return false;
     }
     ++pos;
@@ -345,7 +354,7 @@ void MacroTable::dropCache() {
 bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStream& messages) {
   std::string written;
   if (!readWord(line, pos, written, kNameDelimiters)) {
-    messages.write(formatText("マクロ名が取得できません\n"));
+    messages.write(formatText(messages.tr("マクロ名が取得できません\n")));
     return false;
   }
   Macro macro;
@@ -357,12 +366,12 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
   std::string_view name = written;
   if (!name.empty() && name[0] == '$') name.remove_prefix(1);
   if (name.empty()) {
-    messages.write(formatText("マクロ名が取得できません\n"));
+    messages.write(formatText(messages.tr("マクロ名が取得できません\n")));
     return false;
   }
   macro.name = std::string(name);
   if (!table.insert(std::move(macro))) {
-    messages.write(formatText("マクロ %s は既に定義されています\n", name));
+    messages.write(formatText(messages.tr("マクロ %s は既に定義されています\n"), name));
     return false;
   }
   pos = line.size();
@@ -370,10 +379,11 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
 }
 
 bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
-                  OutStream& messages, Encoding encoding) {
+                  OutStream& messages, Encoding encoding, std::vector<ColumnStretch>* stretches) {
   table.trimCache();
   table.argumentStack().clear();
   Expander expander(table, messages, encoding);
+  expander.recordStretches(stretches);
   return expander.expand(source, dest, nullptr);
 }
 

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/column_map.h"
 #include "base/out_stream.h"
 #include "base/utf8.h"
 
@@ -72,8 +73,11 @@ bool defineMacro(std::string_view line, size_t& pos, MacroTable& table, OutStrea
 // 8191 bytes), with no parameter bindings, reading multibyte characters in
 // `encoding` (that of the file the line comes from).  On failure a message
 // has been printed, where the failure has one, and false is returned.
+// When `stretches` is given, it receives where the stretches of `dest` come
+// from in `source`.
 bool expandMacros(std::string_view source, std::string& dest, MacroTable& table,
-                  OutStream& messages, Encoding encoding);
+                  OutStream& messages, Encoding encoding,
+                  std::vector<ColumnStretch>* stretches = nullptr);
 
 // Reads a macro argument from `pos`: leading blanks and tabs are skipped, and
 // the argument runs up to a "," or ")" outside parentheses (left unread);

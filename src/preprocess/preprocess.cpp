@@ -47,7 +47,7 @@ PreprocessRun::PreprocessRun(CompileJob& runJob, ProgramContext& program,
       sourceDir(directoryPart(runJob.sourcePath)),
       tones(*program.toneBank) {}
 
-void PreprocessRun::say(std::string_view utf8) { messages.write(formatText(utf8)); }
+void PreprocessRun::say(std::string_view utf8) { messages.write(formatText(messages.tr(utf8))); }
 
 std::string PreprocessMessages::said() const {
   std::string line;
@@ -65,8 +65,8 @@ std::string PreprocessMessages::said() const {
 void PreprocessRun::editorError(const std::string& file, int line, int column) {
   if (editor == nullptr || editorLineWritten) return;
   std::string said = messages.said();
-  editor->write(
-      editorLine(file, line, column, "error", said.empty() ? "プリプロセスエラー" : said));
+  editor->write(editorLine(file, line, column, "error",
+                           said.empty() ? editor->tr("プリプロセスエラー") : said));
   editorLineWritten = true;
 }
 
@@ -90,10 +90,15 @@ int runPreprocessor(CompileJob& job, ProgramContext& program) {
   try {
     if (!program.toneBank) program.toneBank = std::make_shared<ToneBankState>();
     PreprocessRun run(job, program, *intermediate, *messages);
-    if (program.editorDiagnostics) run.editor = program.err;
+    if (program.editorDiagnostics) {
+      run.editor = program.err;
+      run.columns = &job.columnMaps;
+    }
     ok = processSource(run);
+    static_assert(kBankToneSlots == kToneRecordCount);
+    if (ok && program.toneBank->toneCount != 0) job.tonesDefined = program.toneBank->defined;
   } catch (const std::bad_alloc&) {
-    messages->write(formatText("メモリが足りません\n"));
+    messages->write(formatText(messages->tr("メモリが足りません\n")));
     ok = false;
   }
   if (logFile) logFile->close();

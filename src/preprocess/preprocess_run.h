@@ -40,6 +40,7 @@ class PreprocessMessages final : public OutStream {
  public:
   explicit PreprocessMessages(OutStream& target) : target_(target) {
     setEncoding(target.encoding());
+    setLanguage(target.language());
   }
   using OutStream::write;
   void write(std::string_view bytes) override { target_.write(bytes); }
@@ -65,7 +66,8 @@ struct PreprocessRun {
   const Environment& env;
   IntermediateWriter intermediate;
   PreprocessMessages messages;
-  OutStream* editor = nullptr;  // TALLOWC_DIAGNOSTICS=gnu: standard error
+  OutStream* editor = nullptr;    // TALLOWC_DIAGNOSTICS=gnu: standard error
+  ColumnMaps* columns = nullptr;  // with editor lines: the maps of rewritten lines
   bool editorLineWritten = false;
   // Where the run was when it failed, for the editor line: the file of the
   // loop that reads (set when a loop starts and when an include returns)
@@ -132,6 +134,7 @@ class LineLoop {
   Step handleLine();
   Step handleActive(LineClass lineClass);
   Step ordinaryLine();
+  void mapColumns(std::vector<ColumnStretch>& stretches);
   Step defineLine();
   Step toneLine();
   Step bankNameMissing();

@@ -18,6 +18,7 @@ bool Diagnostics::open(const std::string& logPath, OutStream& fallback) {
   if (file == nullptr) file = std::fopen(logPath.c_str(), "wb");
   if (file == nullptr) return false;
   logFile_ = std::make_unique<FileOutStream>(file, true);
+  logFile_->setLanguage(fallback.language());
   stream_ = logFile_.get();
   return true;
 }
@@ -31,7 +32,11 @@ void Diagnostics::write(const Text& text) {
   if (stream_ != nullptr) stream_->write(text);
 }
 
-void Diagnostics::message(std::string_view utf8) { write(Text::own(std::string(utf8) + "\n")); }
+std::string Diagnostics::text(const Said& said) const {
+  return translate(english() ? Language::kEnglish : Language::kJapanese, said);
+}
+
+void Diagnostics::message(std::string_view utf8) { write(Text::own(text(utf8) + "\n")); }
 
 void Diagnostics::location(int level) {
   if (!shown(level)) return;
@@ -44,42 +49,72 @@ void Diagnostics::location(int level) {
 
 // The column is that of the last character the scanner took (1-based), a
 // line end not counted.
-void Diagnostics::editorLine(const char* kind, std::string_view utf8, bool positioned) {
+Diagnostics::Place Diagnostics::here() const {
+  std::string_view taken = scanner_.takenText();
+  if (!taken.empty() && taken.back() == '\n') taken.remove_suffix(1);
+  return Place{scanner_.fileName(), scanner_.lineCounter() - 1,
+               static_cast<int32_t>(scanner_.columnInSource(taken.size()))};
+}
+
+void Diagnostics::editorLine(const char* kind, const Said& said, const Place* at) {
   if (editor_ == nullptr) return;
-  if (positioned) {
-    std::string_view taken = scanner_.takenText();
-    if (!taken.empty() && taken.back() == '\n') taken.remove_suffix(1);
-    editor_->write(tallow::editorLine(scanner_.fileName(), scanner_.lineCounter() - 1LL,
-                                      static_cast<long long>(taken.size()), kind, utf8));
+  std::string utf8 = translate(editor_->language(), said);
+  if (at != nullptr) {
+    editor_->write(tallow::editorLine(at->file, at->line, at->column, kind, utf8));
   } else {
     editor_->write(tallow::editorLine(sourcePath_, 0, 0, kind, utf8));
   }
 }
 
-void Diagnostics::warn(std::string_view utf8, int level) {
+void Diagnostics::warn(const Said& said, int level) {
   location(level);
-  countWarning(utf8, level, true);
+  Place at = here();
+  countWarning(said, level, &at);
 }
 
-void Diagnostics::warning(std::string_view utf8, int level) { countWarning(utf8, level, false); }
+void Diagnostics::warning(const Said& said, int level, const Place* at) {
+  countWarning(said, level, at);
+}
 
-void Diagnostics::countWarning(std::string_view utf8, int level, bool positioned) {
+void Diagnostics::advise(const Said& said) {
+  if (english()) location(kWarnOrdinary);
+  advise(said, here());
+}
+
+void Diagnostics::advise(const Said& said, const Place& at) {
+  if (english()) {
+    countWarning(said, kWarnOrdinary, &at);
+  } else if (shown(kWarnOrdinary)) {
+    editorLine("warning", said, &at);
+  }
+}
+
+void Diagnostics::adviseUnplaced(const Said& said) {
+  if (english()) {
+    countWarning(said, kWarnOrdinary, nullptr);
+  } else if (shown(kWarnOrdinary)) {
+    editorLine("warning", said, nullptr);
+  }
+}
+
+void Diagnostics::countWarning(const Said& said, int level, const Place* at) {
   if (shown(level)) {
-    write(Text::own("(!)" + std::string(utf8) + "\n\n"));
-    editorLine("warning", utf8, positioned);
+    write(Text::own("(!)" + text(said) + "\n\n"));
+    editorLine("warning", said, at);
   }
   ++count_;
-  if (count_ == limit_) write(Text::own("警告数が多すぎるため、警告表示は中断されました\n"));
+  if (count_ == limit_) write(Text::own(text("警告数が多すぎるため、警告表示は中断されました\n")));
 }
 
-void Diagnostics::reportError(std::string_view utf8) {
+void Diagnostics::reportError(const Said& said) {
   location(-1);
-  message(utf8);
-  editorLine("error", utf8, true);
+  write(Text::own(text(said) + "\n"));
+  Place at = here();
+  editorLine("error", said, &at);
 }
 
-void Diagnostics::error(std::string_view utf8, int code) {
-  reportError(utf8);
+void Diagnostics::error(const Said& said, int code) {
+  reportError(said);
   throw CompileUnwind{code};
 }
 

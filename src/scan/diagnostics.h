@@ -4,9 +4,15 @@
 //
 // Both show where they arose: the file name and line number the scanner
 // tracks and the current line as far as it has been read.  Message texts are
-// passed in UTF-8 and printed in the stream's encoding (CP932 by default).
-// For editors, each error and each displayed warning can also be written as
-// one line "FILE:LINE:COLUMN: error: TEXT" on a second stream.
+// passed as the rules' text in UTF-8 and printed in the stream's language
+// and encoding (the rules' Japanese in CP932 by default).  For editors, each
+// error and each displayed warning can also be written as one line
+// "FILE:LINE:COLUMN: error: TEXT" on a second stream.
+//
+// Advice is a warning the rules do not have, about what compiles but cannot
+// sound right.  It is shown and counted as a warning in English only, so that
+// the rules' output stays as it is, and it is always written as an editor
+// line when those are on.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/message_catalog.h"
 #include "base/out_stream.h"
 #include "base/text.h"
 
@@ -32,6 +39,12 @@ constexpr int kWarnVolumeRange = 2;
 
 class Diagnostics {
  public:
+  // Where a message arose, for its editor line (column 0: none).
+  struct Place {
+    std::string file;
+    int32_t line;
+    int32_t column;
+  };
   explicit Diagnostics(const Scanner& scanner) : scanner_(scanner) {}
 
   // Opens the stream: `fallback` when `logPath` is empty, else the file
@@ -50,25 +63,38 @@ class Diagnostics {
     sourcePath_ = std::move(sourcePath);
   }
 
+  // True when messages are shown in English.
+  bool english() const { return stream_ != nullptr && stream_->english(); }
+  // True when advice goes anywhere: in English or to editor lines.
+  bool advising() const { return english() || editor_ != nullptr; }
+
   // Writes the program's own text and a line end.
   void message(std::string_view utf8);
   // Writes the position block when the display condition holds for `level`.
   void location(int level);
   // A warning with its position block.
-  void warn(std::string_view utf8, int level);
-  // A warning without a position block.
-  void warning(std::string_view utf8, int level);
+  void warn(const Said& said, int level);
+  // A warning without a position block (its editor line at `at`, or
+  // without a position).
+  void warning(const Said& said, int level, const Place* at = nullptr);
+  // The place of the last character the scanner took.
+  Place here() const;
+  // Advice at the current position, at `at`, or without a position.
+  void advise(const Said& said);
+  void advise(const Said& said, const Place& at);
+  void adviseUnplaced(const Said& said);
   // Prints the position block and the message, then unwinds with `code`.
-  [[noreturn]] void error(std::string_view utf8, int code = 1);
+  [[noreturn]] void error(const Said& said, int code = 1);
   // Prints an error as error() does, without unwinding (the caller is the
   // unwind point).
-  void reportError(std::string_view utf8);
+  void reportError(const Said& said);
 
  private:
   bool shown(int level) const { return (count_ < limit_ || limit_ == 0) && level <= level_; }
   void write(const Text& text);
-  void countWarning(std::string_view utf8, int level, bool positioned);
-  void editorLine(const char* kind, std::string_view utf8, bool positioned);
+  std::string text(const Said& said) const;
+  void countWarning(const Said& said, int level, const Place* at);
+  void editorLine(const char* kind, const Said& said, const Place* at);
 
   const Scanner& scanner_;
   OutStream* stream_ = nullptr;

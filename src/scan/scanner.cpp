@@ -2,6 +2,7 @@
 // Readers never look past the NUL that ends the line buffer.
 #include "scan/scanner.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -114,6 +115,7 @@ Token Scanner::readToken(const KeywordTable& table) {
     token.code = kCodeEndOfFile;
     return token;
   }
+  markCommand();
   while (charClass(cur_) == CharClass::kName || charClass(cur_) == CharClass::kDigit) {
     if (token.text.size() == kTokenLimit) diag_->error("文字列が長すぎます。");
     token.text.push_back(static_cast<char>(cur_));
@@ -144,7 +146,43 @@ int32_t Scanner::collectHeaderNumber() {
 
 void Scanner::numberMissing() { diag_->error("パラメータには数値を指定して下さい"); }
 void Scanner::numberTooLong() { diag_->error("数値が大きすぎます"); }
-void Scanner::numberOutOfRange() { diag_->error("パラメータが範囲外です"); }
+namespace {
+
+// What the common commands set, for the messages that quote them.
+std::string_view whatCommandSets(std::string_view keyword) {
+  static constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"v", "volume "}, {"t", "tempo "},  {"T", "timer value "}, {"o", "octave "},
+      {"@", "tone "},   {"l", "length "}, {"q", "gate "},
+  };
+  for (const auto& [name, what] : kNames) {
+    if (name == keyword) return what;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string_view Scanner::commandText() const {
+  std::string_view command = std::string_view(line_, pos_).substr(std::min(commandStart_, pos_));
+  command.remove_prefix(std::min(command.find_first_not_of(" \t"), command.size()));
+  while (!command.empty() && (command.back() == '\n' || command.back() == ' ')) {
+    command.remove_suffix(1);
+  }
+  return command;
+}
+
+std::string Scanner::outOfRangeText(int64_t value, int32_t low, int32_t high) const {
+  std::string_view command = commandText();
+  std::string_view keyword = command.substr(0, command.find_first_of("0123456789+-, \t"));
+  std::string quoted = command.empty() ? std::string() : std::string(command) + ": ";
+  return quoted + std::string(whatCommandSets(keyword)) + std::to_string(value) +
+         " is out of range " + std::to_string(low) + ".." + std::to_string(high);
+}
+
+void Scanner::numberOutOfRange(int64_t value, int32_t low, int32_t high) {
+  std::string english = diag_->english() ? outOfRangeText(value, low, high) : std::string();
+  diag_->error(Said("パラメータが範囲外です", std::move(english)));
+}
 
 int16_t Scanner::readHeaderNumber(int32_t low, int32_t high) {
   skipBlanksAndLineEnds();
@@ -152,7 +190,10 @@ int16_t Scanner::readHeaderNumber(int32_t low, int32_t high) {
   if (!isDigit(cur_) && cur_ != '-' && cur_ != '+')
     diag_->error("パラメタには数値を指定して下さい");
   auto value = static_cast<int16_t>(static_cast<uint16_t>(collectHeaderNumber()));
-  if (value < low || value > high) diag_->error("数値が所定の範囲を越えています");
+  if (value < low || value > high) {
+    std::string english = diag_->english() ? outOfRangeText(value, low, high) : std::string();
+    diag_->error(Said("数値が所定の範囲を越えています", std::move(english)));
+  }
   return value;
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/column_map.h"
 #include "base/files.h"
 #include "scan/keyword_table.h"
 
@@ -118,7 +119,7 @@ class Scanner {
     pos_ = pos;
     cur_ = c;
     value = negative ? -value : value;
-    if (value < low || value > high) numberOutOfRange();
+    if (value < low || value > high) numberOutOfRange(value, low, high);
     return static_cast<int32_t>(value);
   }
   // True when a digit or sign stands at the current character (no blank
@@ -181,6 +182,16 @@ class Scanner {
   int32_t lineCounter() const { return lineCounter_; }
   // A line marker: the line counter and the file name shown from now on.
   void setMarker(int32_t line, std::string fileName);
+  // Marks the current character as the start of a command, for messages
+  // that quote the command.
+  void markCommand() { commandStart_ = pos_ == 0 ? 0 : pos_ - 1; }
+  // The column in the source line of the current line's 1-based column
+  // `column`: itself unless the preprocessor rewrote the line.
+  size_t columnInSource(size_t column) const {
+    if (columns_ == nullptr || column == 0) return column;
+    return columns_->sourceOffset(fileName_, lineCounter_ - 1, column - 1) + 1;
+  }
+  void setColumnMaps(const ColumnMaps* columns) { columns_ = columns; }
 
  private:
   void skipBlanksAndLineEnds();
@@ -215,16 +226,27 @@ class Scanner {
   int32_t collectHeaderNumber();
   [[noreturn]] void numberMissing();
   [[noreturn]] void numberTooLong();
-  [[noreturn]] void numberOutOfRange();
+  [[noreturn]] void numberOutOfRange(int64_t value, int32_t low, int32_t high);
+  // The English message of a number out of range: the command as written so
+  // far, what it sets, the value and the range.
+  std::string outOfRangeText(int64_t value, int32_t low, int32_t high) const;
 
+ public:
+  // The latest command as written so far (from its mark to the last
+  // character taken, without blanks around it).
+  std::string_view commandText() const;
+
+ private:
   static constexpr size_t kNumberLimit = 14;  // a 15th character is refused
 
   Diagnostics* diag_ = nullptr;
+  const ColumnMaps* columns_ = nullptr;
   TextReader reader_;
   bool open_ = false;
   char line_[kLineCapacity] = {};
   size_t lineLength_ = 0;  // bytes before the first NUL
   size_t pos_ = 0;
+  size_t commandStart_ = 0;  // where the latest command began in the line
   int cur_ = '\n';
   bool newLineNeeded_ = true;
   bool atEnd_ = false;  // the end of the file has been met

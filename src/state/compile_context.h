@@ -117,8 +117,8 @@ struct CompileContext {
   }
   void growTrack(size_t extra);
   [[noreturn]] void outOfMemory();
-  [[noreturn]] void error(const char* utf8) { diag.error(utf8); }
-  void warn(const char* utf8, int level = kWarnOrdinary) { diag.warn(utf8, level); }
+  [[noreturn]] void error(const Said& said) { diag.error(said); }
+  void warn(const Said& said, int level = kWarnOrdinary) { diag.warn(said, level); }
 };
 
 }  // namespace tallow

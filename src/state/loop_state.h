@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "scan/diagnostics.h"
+
 namespace tallow {
 
 constexpr int kMaxOpenLoops = 16;
@@ -22,6 +24,7 @@ struct LoopFrame {
 struct ExpansionFrame {
   int64_t startOffset = -1;
   int64_t escapeOffset = -1;
+  Diagnostics::Place opened;  // where the "(" stands, for the warning when it stays open
 };
 
 struct PartLoops {

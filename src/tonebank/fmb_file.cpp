@@ -68,12 +68,12 @@ bool setBankFile(ToneBankState& bank, std::string_view line, size_t& pos,
                  const std::string& sourceDir, const Environment& env, OutStream& messages) {
   std::string name;
   if (!readField(line, pos, name, kBankNameDelimiters, kMaxBankNameLength + 1)) {
-    messages.write(formatText("引数が多すぎます\n"));
+    messages.write(formatText(messages.tr("引数が多すぎます\n")));
     return false;
   }
   bank.bankName = name + std::string(kBankSuffix);
   if (!loadBank(bank, sourceDir, env, messages)) {
-    messages.note(formatText("指定のFMBファイルは存在しません\n"));
+    messages.note(formatText(messages.tr("指定のFMBファイルは存在しません\n")));
   }
   return true;
 }

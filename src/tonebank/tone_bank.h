@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <string>
 
@@ -16,6 +17,7 @@ namespace tallow {
 struct ToneBankState {
   std::array<uint8_t, kFmbFileSize> bytes{};
   int32_t toneCount = 0;
+  std::bitset<kToneRecordCount> defined;  // the records a tone was stored in
   std::string bankName;  // the latest .fmbfile name with ".FMB"; empty until one is given
   // The name of the latest tone that had one, NUL-terminated.  Never cleared:
   // a tone whose parameter order has no name keeps the name before it.

@@ -84,7 +84,7 @@ std::string_view token(std::string_view line, size_t pos, size_t limit) {
 }
 
 bool say(OutStream& messages, std::string_view utf8) {
-  messages.write(formatText(utf8));
+  messages.write(formatText(messages.tr(utf8)));
   return false;
 }
 
@@ -101,7 +101,7 @@ bool readToneName(ToneDefState& state, std::string_view line, size_t& pos, OutSt
     }
     if (c == '~' && ++i >= line.size()) return say(messages, "\"記号が足りません");
     if (name.size() == kToneNameLength) {
-      messages.write(formatText("音色名は%d文字までです\n", kToneNameLength));
+      messages.write(formatText(messages.tr("音色名は%d文字までです\n"), kToneNameLength));
       return false;
     }
     name.push_back(line[i]);
@@ -126,8 +126,8 @@ bool readToneValue(ToneDefState& state, uint8_t code, std::string_view line, siz
   }
   pos += digits.size();
   if (value > kUpperBounds[code]) {
-    messages.write(formatText("音色パラメータの値(%d)が", value));
-    messages.write(formatText("上限(%d)を超えています\n", kUpperBounds[code]));
+    messages.write(formatText(messages.tr("音色パラメータの値(%d)が"), value));
+    messages.write(formatText(messages.tr("上限(%d)を超えています\n"), kUpperBounds[code]));
     return false;
   }
   if (code == kToneNumberCode && value < state.startNumber) {
@@ -238,6 +238,7 @@ bool storeTone(ToneDefState& state, OutStream& messages) {
       record.begin(), record.end(),
       state.bank.bytes.begin() + kFmbHeaderSize + kToneRecordSize * static_cast<size_t>(index));
   ++state.bank.toneCount;
+  state.bank.defined.set(static_cast<size_t>(index));
   state.values.fill(0);
   return true;
 }
@@ -266,12 +267,13 @@ bool setStartNumber(ToneDefState& state, std::string_view line, size_t& pos) {
 }
 
 void reportTones(ToneDefState& state, const std::string& sourceDir, OutStream& messages) {
-  if (state.orderCount != 0) messages.note(Text::own("音色パラメータ順設定が完了していません\n"));
-  if (toneInProgress(state)) messages.note(Text::own("音色定義が完了していません\n"));
+  if (state.orderCount != 0)
+    messages.note(Text::own(messages.tr("音色パラメータ順設定が完了していません\n")));
+  if (toneInProgress(state)) messages.note(Text::own(messages.tr("音色定義が完了していません\n")));
   if (state.bank.toneCount == 0) return;
-  messages.note(formatText("%d個の音色を定義しました\n", state.bank.toneCount));
+  messages.note(formatText(messages.tr("%d個の音色を定義しました\n"), state.bank.toneCount));
   if (!writeBank(state.bank, sourceDir, messages)) {
-    messages.note(Text::own("FMBファイル書き出しに失敗しました。\n"));
+    messages.note(Text::own(messages.tr("FMBファイル書き出しに失敗しました。\n")));
   }
 }
 

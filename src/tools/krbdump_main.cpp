@@ -113,7 +113,11 @@ int main(int argc, char** argv) {
   tallow::FileOutStream out(stdout, false);
   tallow::FileOutStream err(stderr, false);
   tallow::Environment env = tallow::Environment::fromProcess();
-  tallow::setUpConsole(out, err, env.encoding);
+  tallow::setUpConsole(out, err, env);
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    out.write(tallow::versionLine("krbdump"));
+    return out.close() ? 0 : 1;
+  }
   Arguments a;
   if (!parse(argc, argv, a)) {
     std::fprintf(stderr, "Try 'krbdump --help'.\n");

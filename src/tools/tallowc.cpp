@@ -10,6 +10,7 @@
 #include <chrono>
 #include <new>
 
+#include "base/console.h"
 #include "base/files.h"
 #include "base/paths.h"
 #include "base/text.h"
@@ -27,6 +28,14 @@ constexpr const char* kUsage =
     "\t\t/lock  : 逆コンパイル禁止\n"
     "\t\t/nokrb : KRBファイル出力禁止\n"
     "\t\t/detail: 詳細情報表示\n";
+constexpr const char* kEnglishUsage =
+    "\n\t Usage : tallowc <filename.mml> [/n /s /lock /nokrb /detail]\n"
+    "\t\t/n     : do not optimise the event streams\n"
+    "\t\t/s     : keep the intermediate file\n"
+    "\t\t/lock  : forbid reverse compilation of the KRB file\n"
+    "\t\t/nokrb : compile and print the summary, but write no KRB file\n"
+    "\t\t/detail: print the steps of every part after the summary\n"
+    "\t\t-h, --help: this text; --version: the version\n";
 
 struct Options {
   std::string sourcePath;
@@ -37,12 +46,14 @@ struct Options {
   bool detail = false;
 };
 
-enum class ParseResult { kRun, kUsage, kTwoSources };
+enum class ParseResult { kRun, kHelp, kVersion, kUnknownSwitch, kTwoSources };
 
-bool isRegularFile(const std::string& path) {
+bool hasFileType(const std::string& path, mode_t type) {
   struct stat st;
-  return ::stat(toOpenPath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return ::stat(toOpenPath(path).c_str(), &st) == 0 && (st.st_mode & S_IFMT) == type;
 }
+
+bool isRegularFile(const std::string& path) { return hasFileType(path, S_IFREG); }
 
 // Applies one of the five switches; false when `arg` is none of them.
 bool applySwitch(const std::string& arg, Options& o) {
@@ -68,12 +79,22 @@ bool isAbsoluteSourcePath(const std::string& arg) {
   return arg.find('/', 1) != std::string::npos || isRegularFile(arg);
 }
 
-ParseResult parseArguments(const std::vector<std::string>& args, Options& o) {
+// Reads the arguments in order; the first that is neither a switch nor a
+// source path ends the reading (`unknown` keeps it).
+ParseResult parseArguments(const std::vector<std::string>& args, Options& o, std::string& unknown) {
   bool haveSource = false;
   for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") return ParseResult::kHelp;
+    if (arg == "--version") return ParseResult::kVersion;
     bool switchLike = !arg.empty() && (arg[0] == '/' || arg[0] == '-');
     if (switchLike && applySwitch(arg, o)) continue;
-    if (switchLike && (arg[0] == '-' || !isAbsoluteSourcePath(arg))) return ParseResult::kUsage;
+    if (switchLike && (arg[0] == '-' || !isAbsoluteSourcePath(arg))) {
+      // A directory such as /tmp is no misspelt switch: it keeps the usage
+      // text with status 0 that it always had.
+      if (arg[0] == '/' && hasFileType(arg, S_IFDIR)) return ParseResult::kHelp;
+      unknown = arg;
+      return ParseResult::kUnknownSwitch;
+    }
     if (haveSource) return ParseResult::kTwoSources;
     haveSource = true;
     o.sourcePath = arg;
@@ -82,7 +103,7 @@ ParseResult parseArguments(const std::vector<std::string>& args, Options& o) {
 }
 
 void printSummary(const CompileJob& job, bool detail, OutStream& out) {
-  out.write(formatText("[ %s のコンパイル結果 ]\n", job.sourcePath));
+  out.write(formatText(out.tr("[ %s のコンパイル結果 ]\n"), job.sourcePath));
   out.write(formatText("Title   : %s\n", job.title));
   out.write(formatText("Artist  : %s\n", job.artist));
   if (!job.fmbName.empty()) out.write(formatText("FMB      : %s.FMB\n", job.fmbName));
@@ -154,7 +175,8 @@ int Run::execute() {
     return 1;
   }
   if (job_.warningCount != 0) {
-    program_.err->write(formatText("%d 個の警告がありました\n\n", job_.warningCount));
+    program_.err->write(
+        formatText(program_.err->tr("%d 個の警告がありました\n\n"), job_.warningCount));
   }
   printSummary(job_, o_.detail, *program_.out);
   return o_.noKrb ? 0 : writeKrb();
@@ -163,8 +185,8 @@ int Run::execute() {
 int Run::writeKrb() {
   // Made first, in the stream's encoding, so that nothing can fail between
   // writing the file and saying so.
-  std::string done = formatText("KRBファイルを生成しました(%s / %d bytes )\n", job_.outputPath,
-                                static_cast<long long>(job_.outputSize))
+  std::string done = formatText(program_.out->tr("KRBファイルを生成しました(%s / %d bytes )\n"),
+                                job_.outputPath, static_cast<long long>(job_.outputSize))
                          .render(program_.out->encoding());
   if (!writeFileAtomically(job_.outputFilePath, job_.outputImage.data(), job_.outputSize)) {
     program_.err->say("ファイル出力エラー\n");
@@ -176,19 +198,33 @@ int Run::writeKrb() {
 
 void Run::cleanUp() {
   job_.outputImage.reset();
-  if (job_.deleteIntermediate == 1 && !job_.intermediatePath.empty()) {
+  if (job_.intermediatePath.empty()) return;
+  if (job_.deleteIntermediate == 1) {
     ::unlink(job_.intermediatePath.c_str());
+  } else if (program_.err->english()) {
+    program_.err->write(
+        formatText(program_.err->tr("中間ファイル %s を残しました\n"), job_.intermediatePath));
   }
 }
 
 // The run of the program, before any allocation failure is caught.
 int runProgram(const std::vector<std::string>& args, ProgramContext& program) {
-  program.err->write(kBanner);
   Options options;
-  ParseResult parsed = args.empty() ? ParseResult::kUsage : parseArguments(args, options);
-  if (parsed == ParseResult::kUsage) {
-    program.err->say(kUsage);
+  std::string unknown;
+  ParseResult parsed = args.empty() ? ParseResult::kHelp : parseArguments(args, options, unknown);
+  if (parsed == ParseResult::kVersion) {
+    program.out->write(versionLine("tallowc"));
     return 0;
+  }
+  program.err->write(kBanner);
+  bool english = program.err->english();
+  if (parsed == ParseResult::kUnknownSwitch && english) {
+    program.err->write(formatText("\ntallowc: %s is not a switch\n", unknown));
+  }
+  if (parsed == ParseResult::kHelp || parsed == ParseResult::kUnknownSwitch) {
+    // The usage text the rules define is said as it stands, not looked up.
+    program.err->write(Text::own(english ? kEnglishUsage : kUsage));
+    return parsed == ParseResult::kHelp ? 0 : 1;
   }
   if (parsed == ParseResult::kTwoSources) {
     program.err->say("ソースファイルが複数指定されています\n");

@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   tallow::FileOutStream err(stderr, false);
   tallow::ProgramContext program;
   program.env = tallow::Environment::fromProcess();
-  bool known = tallow::setUpConsole(out, err, program.env.encoding);
+  bool known = tallow::setUpConsole(out, err, program.env);
   program.editorDiagnostics = program.env.diagnostics.value_or("") == "gnu";
   program.out = &out;
   program.err = &err;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/cp932.h"
+#include "base/locale.h"
 #include "base/out_stream.h"
 #include "base/utf8.h"
 #include "support/process.h"
@@ -39,6 +40,15 @@ TEST(Console, EachStreamInItsEncoding) {
       {"pipe", ChildStreams::kSeparate, {}, false},
       {"pipe asked for UTF-8", ChildStreams::kSeparate, {{"TALLOWC_ENCODING", "utf-8"}}, true},
       {"UTF-8 terminal", ChildStreams::kTerminal, {{"LC_ALL", "C.UTF-8"}}, true},
+      {"pipe in a UTF-8 locale", ChildStreams::kSeparate, {{"LANG", "ja_JP.UTF-8"}}, true},
+      {"LC_ALL before LANG",
+       ChildStreams::kSeparate,
+       {{"LC_ALL", "C"}, {"LANG", "C.UTF-8"}},
+       false},
+      {"empty LC_ALL counts as unset",
+       ChildStreams::kSeparate,
+       {{"LC_ALL", ""}, {"LANG", "C.UTF-8"}},
+       true},
       {"ASCII terminal", ChildStreams::kTerminal, {{"LC_ALL", "C"}}, false},
       {"UTF-8 terminal asked for CP932",
        ChildStreams::kTerminal,
@@ -59,6 +69,66 @@ TEST(Console, EachStreamInItsEncoding) {
       EXPECT_NE(all.find(expected), std::string::npos) << all;
     }
     EXPECT_EQ(isValidUtf8(all), c.utf8) << all;
+  }
+}
+
+// The language: TALLOWC_LANG, else the first locale variable set; C, POSIX
+// and Japanese locales keep the rules' texts.
+TEST(Console, LanguageFromTheEnvironment) {
+  using Env = Environment;
+  struct {
+    Env env;
+    Language language;
+  } cases[] = {
+      {Env{}, Language::kJapanese},
+      {Env{.lang = "C.UTF-8"}, Language::kJapanese},
+      {Env{.lang = "POSIX"}, Language::kJapanese},
+      {Env{.lang = "ja_JP.SJIS"}, Language::kJapanese},
+      {Env{.lang = "en_US.UTF-8"}, Language::kEnglish},
+      {Env{.lcMessages = "de_DE", .lang = "ja_JP.UTF-8"}, Language::kEnglish},
+      {Env{.lcAll = "", .lang = "fr_FR.UTF-8"}, Language::kEnglish},
+      {Env{.lcAll = "C", .lang = "en_US.UTF-8"}, Language::kJapanese},
+      {Env{.language = "ja", .lcAll = "en_US.UTF-8"}, Language::kJapanese},
+      {Env{.language = "EN"}, Language::kEnglish},
+      {Env{.language = "xx", .lang = "en_GB"}, Language::kEnglish},
+  };
+  for (const auto& c : cases) EXPECT_EQ(languageOf(c.env), c.language) << c.env.lang.value_or("");
+}
+
+// English says what was found, what was expected and where; advice about
+// what cannot sound right comes as warnings.  Every case also as editor lines.
+TEST(Console, EnglishMessagesAndAdvice) {
+  const std::string tone = ".fmbfile B\n#@ NO AL FB L R *\n@1 7 0 0 0\n";
+  struct {
+    std::string song;
+    std::vector<std::string> out;
+    std::string editorLine;
+  } cases[] = {
+      {"1 v20 c4\n", {"v20: volume 20 is out of range 0..15"}, "song.mml:1:6: error: v20"},
+      {"1 c4 H\n", {"'H' is not an MML command"}, "song.mml:1:"},
+      {"#include nosuch.mml\n", {"looked in the current directory"}, "song.mml:1:20: error:"},
+      {tone + "1 @5 c4\n",
+       {"(!)@5: the bank this source writes defines no such tone"},
+       "song.mml:4:5: warning: @5"},
+      {tone + "1 @1 c4\n", {"(!)@1: the tone has L = R = 0"}, "song.mml:4:5: warning: @1"},
+      {"1 T120 c4\n",
+       {"(!)T120 sets the timer value (38 BPM); for 120 BPM write t120"},
+       "song.mml:1:7: warning: T120"},
+      {"1 c4\n2 c2\n3 c2\n",
+       {"(!)the parts end at different steps: FM1 96, FM2 192, FM3 192"},
+       "song.mml: warning: the parts end"},
+      {"1 c4\n1 (c4\n",
+       {"(!)FM1: the '(' of line 2 is still open at the end of the part"},
+       "song.mml:2:4: warning: FM1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.song);
+    TempDir dir;
+    ProcessLimits limits;
+    limits.env = {{"TALLOWC_LANG", "en"}, {"TALLOWC_DIAGNOSTICS", "gnu"}};
+    ProcessResult r = run(dir, c.song, limits);
+    for (const std::string& text : c.out) EXPECT_NE(r.out.find(text), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find(c.editorLine), std::string::npos) << r.err;
   }
 }
 
@@ -87,6 +157,13 @@ TEST(Console, KrbdumpShowsTitlesInUtf8) {
   EXPECT_NE(r.out.find("title    表\n"), std::string::npos) << r.out;
   ProcessResult raw = runProcess(KRBDUMP_BINARY, {"SONG.KRB"}, dir.path(), dir.file("tmp"));
   EXPECT_NE(raw.out.find("title    \x95\x5C\n"), std::string::npos) << raw.out;
+}
+
+TEST(Console, ToolsTellTheirVersion) {
+  TempDir dir;
+  ProcessResult r = runProcess(KRBDUMP_BINARY, {"--version"}, dir.path(), dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "krbdump (Tallow) 3.19w\n");
 }
 
 // Whatever bytes a tool writes to a UTF-8 console, the console gets UTF-8.
@@ -154,10 +231,22 @@ TEST(Console, LinesForEditors) {
        "1 c4\n#include \"sub.mml\"\n",
        {{"sub.mml", "1 d4\n\n1 q9\n"}},
        "sub.mml:3:4: error: パラメータが範囲外です\n"},
-      {"inside a macro",
-       "#define Q q9\n1 c4\n1 $Q\n",
+      {"inside a macro, at the macro's name",
+       "#define Q c q9\n1 c4\n1 $Q\n",
        {},
-       "song.mml:3:4: error: パラメータが範囲外です\n"},
+       "song.mml:3:3: error: パラメータが範囲外です\n"},
+      {"after a macro",
+       "#define Q c\n1 $Q q9\n",
+       {},
+       "song.mml:2:7: error: パラメータが範囲外です\n"},
+      {"included with a backslash",
+       "#include inc\\sub.mml\n",
+       {{"inc/sub.mml", "1 q9\n"}},
+       "inc/sub.mml:1:4: error: パラメータが範囲外です\n"},
+      {"inside a #with block",
+       "#with 1\nq9\n",
+       {},
+       "song.mml:2:2: error: パラメータが範囲外です\n"},
       {"preprocessor",
        "1 c4\n#define A(x\n",
        {},
@@ -172,6 +261,7 @@ TEST(Console, LinesForEditors) {
        "1 (c4\n",
        {},
        "song.mml: warning: トラック 0 のループが閉じていません\n"},
+      {"advice", "1 c4\n2 c2\n", {}, "song.mml: warning: パートの長さが揃っていません\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/cp932.h"
+#include "base/message_catalog.h"
 #include "compiler/header_commands.h"
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
@@ -158,6 +159,14 @@ TEST(Reference, EveryMessageOfTheProgram) {
     for (std::istringstream lines(text); std::getline(lines, text);) {
       EXPECT_TRUE(referenceShows(text)) << file << ": docs/mml.md does not show \"" << text << "\"";
     }
+  }
+}
+
+// The English text of every message stands in the reference beside it.
+TEST(Reference, EveryEnglishMessage) {
+  for (const MessageRow& row : messageTable()) {
+    EXPECT_TRUE(referenceShows(std::string(row.english)))
+        << "docs/mml.md does not show \"" << row.english << "\"";
   }
 }
 

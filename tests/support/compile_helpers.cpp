@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "base/cp932.h"
+#include "base/locale.h"
 #include "compiler/compile.h"
 #include "output/krb_reader.h"
 #include "support/temp_dir.h"
@@ -69,6 +70,8 @@ DriverResult runProgram(const std::vector<std::string>& args, const Environment&
   program.env = env;
   program.out = &out;
   program.err = &err;
+  out.setLanguage(languageOf(env));
+  err.setLanguage(languageOf(env));
   DriverResult result;
   result.status = runDriver(args, program);
   result.out = out.text();

@@ -49,6 +49,12 @@ void connectStreams(const ProcessLimits& limits, const std::string& outPath,
                             const std::string& errPath, int terminal) {
   if (::chdir(dir.c_str()) != 0) ::_exit(127);
   connectStreams(limits, outPath, errPath, terminal);
+  // The child starts from the C locale and the program's defaults whatever
+  // the test runner's environment holds; a case sets what it tests.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LC_CTYPE", "LANG", "TALLOWC_LANG",
+                           "TALLOWC_ENCODING", "TALLOWC_DIAGNOSTICS"}) {
+    ::unsetenv(name);
+  }
   for (const auto& [name, value] : limits.env) ::setenv(name.c_str(), value.c_str(), 1);
   if (limits.fileSizeLimit >= 0) {
     ::signal(SIGXFSZ, SIG_IGN);
