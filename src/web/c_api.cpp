@@ -22,10 +22,11 @@ struct Handle {
   std::vector<uint8_t> bytes;
 };
 
-// The environment the compiler reads: only the language may be chosen.
+// The environment the compiler reads: only the language ("en" or "ja",
+// else the compiler's default) may be chosen.
 tallow::Environment compileEnvironment(const char* language) {
   tallow::Environment env;
-  (void)language;
+  if (language[0] != '\0') env.language = language;
   return env;
 }
 

@@ -12,6 +12,7 @@
 #include "base/compile_job.h"
 #include "base/cp932.h"
 #include "base/files.h"
+#include "base/locale.h"
 #include "base/paths.h"
 #include "base/utf8.h"
 #include "compiler/compile.h"
@@ -113,6 +114,8 @@ CompileOutcome compileInCurrentDirectory(const std::string& mainName, const Envi
   CompileOutcome outcome;
   MessageStream out(outcome, false);
   MessageStream err(outcome, true);
+  out.setLanguage(languageOf(env));
+  err.setLanguage(languageOf(env));
   ProgramContext program;
   program.env = env;
   program.out = &out;
