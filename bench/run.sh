@@ -9,9 +9,10 @@
 #
 # It ends with a before/after table: the same scores compiled by the
 # executable of the revision `before` (by default the one named in
-# bench/BASELINE) and by this tree's, interleaved.  The before build lives in
-# a worktree under build-bench/before; the table is left out outside a git
-# checkout.
+# bench/BASELINE) and by this tree's, interleaved, and the instructions
+# both spend (callgrind, when valgrind is installed) on the realistic and the
+# loop score of 2 MB.  The before build lives in a worktree under
+# build-bench/before; the tables are left out outside a git checkout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-5}
@@ -72,6 +73,27 @@ if git rev-parse --verify -q "$before^{commit}" >/dev/null; then
   done
   (cd "$scores" && "../tallow_bench" --compare "$PWD/../before/build/tallowc" "$PWD/../tallowc" "$runs" \
     score5.mml score20.mml crlf20.mml loops20.mml song10k.mml)
+  if command -v valgrind >/dev/null; then
+    echo "== instructions (callgrind, repeatable to the instruction), before and after"
+    [ -f "$scores/score2.mml" ] || "$bin/score_gen" 2 "$scores/score2.mml"
+    [ -f "$scores/loops2.mml" ] || "$bin/score_gen" 2 "$scores/loops2.mml" --flavour loops
+    instructions() {
+      (cd "$scores" && valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" 2>&1 >/dev/null |
+        awk '/Collected/ { print $NF }')
+    }
+    echo "| Score | before | after | after / before | before per byte | after per byte |"
+    echo "|-------|--------|-------|----------------|-----------------|----------------|"
+    for score in score2 loops2; do
+      b=$(instructions "$PWD/$old/build/tallowc" "$score.mml")
+      a=$(instructions "$PWD/$bin/tallowc" "$score.mml")
+      # The realistic score per source byte, the loop score per byte of KRB.
+      if [ "$score" = score2 ]; then unit=$(wc -c <"$scores/$score.mml"); what="source"; else
+        unit=$(wc -c <"$scores/LOOPS2.KRB"); what="KRB"; fi
+      awk -v s="$score" -v b="$b" -v a="$a" -v u="$unit" -v w="$what" 'BEGIN {
+        printf "| %s | %.1f M | %.1f M | %.3f | %.1f a %s byte | %.1f a %s byte |\n",
+          s, b / 1e6, a / 1e6, a / b, b / u, w, a / u, w }'
+    done
+  fi
 else
   echo "(no git revision $before here: no table)"
 fi

@@ -194,9 +194,11 @@ def run(binary, directory, args):
     for name in os.listdir(directory):
         if name.upper().endswith((".KRB", ".FMB")) and name != "bank.FMB":
             os.remove(os.path.join(directory, name))
-    env = dict(os.environ, TMPDIR=directory)
-    env.pop("KRHPATH", None)
-    env.pop("FMINST", None)
+    # The contract under comparison: the C locale and no TALLOWC_* variable,
+    # whatever the calling shell's locale says.
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("LC_", "TALLOWC_")) and k not in ("LANG", "KRHPATH", "FMINST")}
+    env.update(LC_ALL="C", TMPDIR=directory)
     result = subprocess.run([binary] + args, cwd=directory, capture_output=True, env=env,
                             timeout=60)
     files = {}

@@ -214,7 +214,7 @@ int compilePart(CompileContext& ctx, int part) {
   if (ctx.part().skipRest) ctx.scanner.skipLine();
   for (;;) {
     ctx.scanner.markCommand();
-    int code = ctx.scanner.lookup(ctx.mml.commands);
+    int code = ctx.scanner.lookupCommand(ctx.mml.commands);
     ctx.currentCode = code;
     if (code == kCodeLineEnd) break;
     Handler handler =

@@ -131,26 +131,14 @@ int32_t playNote(CompileContext& ctx, int pitch) {
   return length;
 }
 
-// What follows every note: steps, tie mark, envelope restart, the end of a
-// one-note volume, octave shift and gate.
-void finishNote(CompileContext& ctx, int32_t length) {
-  PartState& p = ctx.part();
-  p.steps = wrapSteps(int64_t{p.steps} + length);
-  if (ctx.running.tieFlag) {
-    ctx.emitByte(kEventTie);
-    if (p.envelopeRestart == EnvelopeRestart::kEveryNote) {
-      ctx.envelopes.runs[ctx.currentPart].restart();
-    }
-  } else if (p.envelopeRestart != EnvelopeRestart::kRunsOn) {
-    ctx.envelopes.runs[ctx.currentPart].restart();
-  }
+// The one-note volume and gate ending with the note they were given for.
+void endOneShots(CompileContext& ctx, PartState& p) {
   if (p.oneShotVolume) {
     p.volumeValue = p.savedVolumeValue;
     ctx.emitByte(kEventVolume);
     ctx.emitByte(scaledVolume(p, p.volumeValue + p.volumeOffset));
     p.oneShotVolume = 0;
   }
-  p.octaveShiftOnce = 0;
   if (p.oneShotGate) {
     ctx.emitByte(kEventGate);
     ctx.emitByte(p.gateValue & 0xFF);
@@ -158,52 +146,89 @@ void finishNote(CompileContext& ctx, int32_t length) {
   }
 }
 
-// The everyday note ("c", "e+8.", "g4^16&", gated or not) read in one pass
-// over a read-ahead, each keyword answered by its table's quick answer.  The
-// lane acts only when it can take the whole note; on anything else (a keyword
-// that needs a search, a warning or an error to say, portamento, an
-// envelope, a stream without room) it has touched nothing and the general
-// path reads the note from its start.  Where both can take a note they leave the
-// same bytes and the same scanner state: the lane skips blanks wherever the
+// What follows every note after its tie mark: steps, envelope restart, the
+// end of a one-note volume, octave shift and gate.
+void closeNote(CompileContext& ctx, PartState& p, int32_t length) {
+  p.steps = wrapSteps(int64_t{p.steps} + length);
+  bool restart = ctx.running.tieFlag ? p.envelopeRestart == EnvelopeRestart::kEveryNote
+                                     : p.envelopeRestart != EnvelopeRestart::kRunsOn;
+  if (restart) ctx.envelopes.runs[ctx.currentPart].restart();
+  p.octaveShiftOnce = 0;
+  if ((p.oneShotVolume | p.oneShotGate) != 0) endOneShots(ctx, p);
+}
+
+// What follows every note: the tie mark, then closeNote().
+void finishNote(CompileContext& ctx, int32_t length) {
+  if (ctx.running.tieFlag) ctx.emitByte(kEventTie);
+  closeNote(ctx, ctx.part(), length);
+}
+
+// The everyday note ("c", "e+8.", "a%12", "g4^16&", gated or not) read in
+// one pass over a read-ahead, each byte classified by one load from its
+// table's step answers; a keyword that needs a search is searched for at the
+// read-ahead.  The lane acts only when it can take the whole note; on
+// anything else (a warning or an error to say, portamento, an envelope, a
+// stream without room) it has touched nothing and the general path reads
+// the note from its start.  Where both can take a note they leave the same
+// bytes and the same scanner state: the lane skips blanks wherever the
 // general path's lookups do.
 class NoteLane {
  public:
   explicit NoteLane(CompileContext& ctx)
-      : ctx_(ctx), scanner_(ctx.scanner), ahead_(ctx.scanner.lookahead()) {}
+      : ctx_(ctx), scanner_(ctx.scanner), part_(ctx.part()), ahead_(ctx.scanner.lookahead()) {}
 
   bool play(int semitone) {
     int pitch = 0;
     int next = 0;
     int32_t length = 0;
     if (!readPitch(semitone, pitch) || !readLength(length, next)) return false;
-    const PartState& p = ctx_.part();
-    if (p.envelopeNumber != 0 || (!ctx_.onFmPart() && p.tieState == TieState::kPortamento) ||
+    if (part_.envelopeNumber != 0 ||
+        (!ctx_.onFmPart() && part_.tieState == TieState::kPortamento) ||
         !ctx_.track().hasRoom(kMostBytes)) {
       return false;
     }
-    int32_t sounding = next == kMmlTie ? length : soundingLength(ctx_, length);
-    int64_t note = noteByteOf(ctx_, pitch, 0);
-    if (sounding != 0 && (note < 0 || note > 127)) return false;
-    if (next == kMmlTie) scanner_.advance(ahead_);
+    bool tied = next == kMmlTie;
+    int32_t sounding = tied ? length : soundingLength(ctx_, length);
+    int note = pitch;
+    int32_t detune = 0;
+    // Without detune the event's value is 0 and the note byte the pitch.
+    if (int64_t{part_.detune} + part_.secondDetune != 0) {
+      int64_t byte = noteByteOf(ctx_, pitch, 0);
+      if (sounding != 0 && (byte < 0 || byte > 127)) return false;
+      note = static_cast<int>(byte);
+      detune = detuneValue(ctx_, pitch, 0);
+    }
+    if (tied) take();
     scanner_.commit(ahead_);
-    emit(pitch, static_cast<int>(note), length, sounding, next);
+    emit(pitch, note, detune, length, sounding, tied);
     return true;
   }
 
  private:
   // What the general path's lookup or peek in `table` gives at the read-ahead
-  // (blanks skipped), or KeywordTable::kSearch when only a search can tell or
-  // when a keyword's code is one of the codes for no match, a number or a
-  // line end (a redefinition can give one), which the general path reads as
-  // those.  A code of a keyword is of one byte, the current one.
+  // (blanks skipped), or KeywordTable::kSearch when that path must read it
+  // itself (see stepAnswer()).  take() then takes the keyword answered.
   int quick(const KeywordTable& table) {
-    scanner_.skipBlanks(ahead_);
-    if (ahead_.cur == '\n') return kCodeLineEnd;
-    if (ahead_.cur >= '0' && ahead_.cur <= '9') return kCodeNumber;
-    int code = table.quickAnswer(static_cast<unsigned char>(ahead_.cur));
-    if (code == KeywordTable::kSearch) return code;
-    if (code < 0) return kCodeNoMatch;
-    return code >= kCodeNoMatch && code <= kCodeLineEnd ? KeywordTable::kSearch : code;
+    int code = table.stepAnswer(static_cast<unsigned char>(ahead_.cur));
+    while (code == KeywordTable::kBlank) {
+      scanner_.advance(ahead_);
+      code = table.stepAnswer(static_cast<unsigned char>(ahead_.cur));
+    }
+    keywordLength_ = 1;
+    return code == KeywordTable::kSearch ? search(table) : code;
+  }
+
+  // The keyword at the read-ahead when its first byte begins longer ones.
+  int search(const KeywordTable& table) {
+    keywordLength_ = 0;
+    int code = table.matchPrefix(scanner_.restOfLine(ahead_), keywordLength_);
+    if (keywordLength_ == 0) return kCodeNoMatch;  // no keyword matched
+    bool shared = code < 0 || (code >= kCodeNoMatch && code <= kCodeLineEnd);
+    return shared ? KeywordTable::kSearch : code;
+  }
+
+  void take() {
+    for (size_t i = 0; i < keywordLength_; ++i) scanner_.advance(ahead_);
   }
 
   bool readPitch(int semitone, int& pitch) {
@@ -219,10 +244,10 @@ class NoteLane {
       } else {
         return false;
       }
-      scanner_.advance(ahead_);
+      take();
       if (natural) break;
     }
-    int64_t value = pitchOf(ctx_.part(), semitone, accidentals, natural);
+    int64_t value = pitchOf(part_, semitone, accidentals, natural);
     pitch = static_cast<int>(value);
     return value >= 0 && value <= 127;
   }
@@ -242,7 +267,7 @@ class NoteLane {
       next = quick(ctx_.mml.commands);
       if (next == KeywordTable::kSearch) return false;
       if (next != kMmlLengthJoin) break;
-      scanner_.advance(ahead_);
+      take();
       next = quick(ctx_.mml.commands);
     }
     total *= ctx_.running.lengthScale;
@@ -250,18 +275,29 @@ class NoteLane {
     return total <= kMaxLength;
   }
 
-  // A part of a length, `code` the quick answer at its start.
+  // A part of a length, `code` the quick answer at its start: a divisor, a
+  // "%" count of steps, or the default length before another command.
   bool readPart(int code, int64_t& part) {
-    if (code != kCodeNumber) {
-      part = ctx_.part().defaultLength;
-      return code != KeywordTable::kSearch && code != kCodeNoMatch;
-    }
-    int64_t n = 0;
+    if (code == kCodeNumber) return readDivisor(part);
+    if (code == kCodeNoMatch) return readSteps(part);
+    part = part_.defaultLength;
+    return code != KeywordTable::kSearch;
+  }
+
+  // Up to five digits; false when there are more.
+  bool readDigits(int64_t& n) {
+    n = 0;
     for (int digits = 0; ahead_.cur >= '0' && ahead_.cur <= '9'; ++digits) {
       if (digits == 5) return false;
       n = n * 10 + (ahead_.cur - '0');
       scanner_.advance(ahead_);
     }
+    return true;
+  }
+
+  bool readDivisor(int64_t& part) {
+    int64_t n = 0;
+    if (!readDigits(n)) return false;
     int32_t zenlen = ctx_.settings.zenlen;
     if (n > kMaxLength) return false;
     if (n == 0) n = zenlen;
@@ -270,13 +306,29 @@ class NoteLane {
     return true;
   }
 
+  // "%" and a count of steps 1..65535; where no keyword of the count table
+  // stands, the default length (a sign there would be read as a number).
+  bool readSteps(int64_t& part) {
+    int detail = quick(ctx_.mml.countDetail);
+    if (detail != kAuxFirst) {
+      part = part_.defaultLength;
+      return detail == kCodeNoMatch && ahead_.cur != '+' && ahead_.cur != '-';
+    }
+    take();
+    scanner_.skipBlanks(ahead_);
+    int64_t n = 0;
+    if (ahead_.cur < '0' || ahead_.cur > '9' || !readDigits(n)) return false;
+    part = n;
+    return n >= 1 && n <= kMaxLength;
+  }
+
   bool addDots(int64_t& part) {
     int64_t half = part;
     for (;;) {
       int code = quick(ctx_.mml.countAdd);
       if (code == kCodeLineEnd || code == kCodeNumber || code == kCodeNoMatch) return true;
       if (code != kAuxFirst || half % 2 != 0) return false;
-      scanner_.advance(ahead_);
+      take();
       half /= 2;
       part += half;
       if (part > kMaxLength) return false;
@@ -284,31 +336,36 @@ class NoteLane {
   }
 
   // The most a note writes here: detune, note, and the tie and rest that
-  // end a gated note.
+  // end a gated note or the tie mark of a tied one.
   static constexpr size_t kMostBytes = 3 + 3 + 1 + 3;
 
-  void emit(int pitch, int note, int32_t length, int32_t sounding, int next) {
-    ctx_.running.tieFlag = false;
-    ByteBuffer& track = ctx_.track();
-    putWordEvent(track.append(3), kEventDetune, detuneValue(ctx_, pitch, 0));
-    PartState& p = ctx_.part();
-    p.tieState = TieState::kNone;
-    if (next == kMmlTie) {
-      p.tieState = TieState::kNote;
-      p.tiePitch = pitch;
-      ctx_.running.tieFlag = true;
+  // The note's events in one stretch of the stream, room made beforehand.
+  void emit(int pitch, int note, int32_t detune, int32_t length, int32_t sounding, bool tied) {
+    ctx_.running.tieFlag = tied;
+    part_.tieState = tied ? TieState::kNote : TieState::kNone;
+    if (tied) part_.tiePitch = pitch;
+    bool gated = length > sounding;
+    size_t count = 3 + (sounding != 0 ? 3 : 0) + (gated ? 4 : 0) + (tied ? 1 : 0);
+    uint8_t* at = ctx_.track().append(count);
+    putWordEvent(at, kEventDetune, detune);
+    at += 3;
+    if (sounding != 0) {
+      putWordEvent(at, note, sounding);
+      at += 3;
     }
-    if (sounding != 0) putWordEvent(track.append(3), note, sounding);
-    if (length > sounding) {
-      *track.append(1) = kEventTie;
-      putWordEvent(track.append(3), kEventRest, length - sounding);
+    if (gated) {
+      at[0] = kEventTie;
+      putWordEvent(at + 1, kEventRest, length - sounding);
     }
-    finishNote(ctx_, length);
+    if (tied) at[0] = kEventTie;
+    closeNote(ctx_, part_, length);
   }
 
   CompileContext& ctx_;
   Scanner& scanner_;
+  PartState& part_;
   Scanner::Lookahead ahead_;
+  size_t keywordLength_ = 1;
 };
 
 }  // namespace

@@ -389,8 +389,9 @@ void Walk<kTwoPasses>::settlePan(bool superseded) {
 }
 
 // The common events first, without the general dispatch, in the order in
-// which they usually come (a detune, a note, a tie, a rest); in the body of
-// the stream, where any event fits, they need no bounds check.
+// which they usually come (a detune, a note, a tie, a rest, and round again
+// at the next detune); in the body of the stream, where any event fits, they
+// need no bounds check.
 template <bool kTwoPasses>
 size_t Walk<kTwoPasses>::run() {
   const size_t body = length_ > kLongestEvent ? length_ - kLongestEvent : 0;
@@ -417,6 +418,8 @@ size_t Walk<kTwoPasses>::run() {
         rest();
         continue;
       }
+      // The next note's detune: the top of the loop takes it.
+      if (code == kEventDetune) continue;
     } else {
       if (r_ >= length_) return 0;  // no end code: not a well-formed stream
       code = s_[r_];

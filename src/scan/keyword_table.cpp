@@ -73,7 +73,20 @@ void KeywordTable::rebuildIndex() {
 void KeywordTable::rebuildQuickAnswers() {
   for (size_t byte = 0; byte < quick_.size(); ++byte) {
     const std::vector<Candidate>& all = byFirstByte_[byte].all;
-    quick_[byte] = all.empty() ? -1 : all.front().length == 1 ? all.front().code : kSearch;
+    int quick = all.empty() ? -1 : all.front().length == 1 ? all.front().code : kSearch;
+    quick_[byte] = quick;
+    if (byte == ' ' || byte == '\t') {
+      step_[byte] = kBlank;
+    } else if (byte == '\n') {
+      step_[byte] = kCodeLineEnd;
+    } else if (byte >= '0' && byte <= '9') {
+      step_[byte] = kCodeNumber;
+    } else if (all.empty()) {
+      step_[byte] = kCodeNoMatch;
+    } else {
+      bool shared = quick < 0 || (quick >= kCodeNoMatch && quick <= kCodeLineEnd);
+      step_[byte] = shared ? kSearch : quick;
+    }
   }
 }
 

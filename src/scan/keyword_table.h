@@ -78,6 +78,16 @@ class KeywordTable {
   // code, or -1 when no record starts with the byte; kSearch otherwise.
   int quickAnswer(unsigned char byte) const { return quick_[byte]; }
 
+  // What a reader that steps over a line byte by byte (the note reader)
+  // takes `byte` for, the scanner's order of tests folded into one load:
+  // kBlank for a blank (skipped before any test), kCodeLineEnd for a line
+  // feed, kCodeNumber for a digit, kCodeNoMatch when no keyword starts with
+  // the byte, the code of the keyword that is this byte alone, or kSearch
+  // when only a search can tell or when that code is a negative one or one
+  // of the shared codes (a redefinition can give one), which only the
+  // general reading takes as the scanner does.
+  int stepAnswer(unsigned char byte) const { return step_[byte]; }
+
   // The code of the first record whose name equals `token`; -1 when none does.
   int matchWhole(std::string_view token) const;
 
@@ -92,6 +102,8 @@ class KeywordTable {
   // A quick answer that says "search the bucket"; otherwise an answer is a
   // code, or -1 when no record starts with the byte.
   static constexpr int kSearch = -0x10000;
+  // The step answer for a blank.
+  static constexpr int kBlank = -0x10001;
 
  private:
   // A record as the lookup compares it.
@@ -128,6 +140,7 @@ class KeywordTable {
   size_t end_ = 0;
   std::array<Bucket, 256> byFirstByte_;
   std::array<int, 256> quick_{};
+  std::array<int, 256> step_{};
 };
 
 }  // namespace tallow

@@ -88,6 +88,22 @@ class Scanner {
     if (code >= 0) return code;
     return (cur_ == '-' || cur_ == '+') ? kCodeNumber : kCodeNoMatch;
   }
+  // lookup() for the command loop: the byte's step answer tells at one load
+  // (blanks skipped) a line end, a digit and a keyword of one byte with a
+  // code of its own; anything else takes lookup()'s path.
+  int lookupCommand(const KeywordTable& table) {
+    int code = table.stepAnswer(static_cast<unsigned char>(cur_));
+    if (code == KeywordTable::kBlank) {
+      skipBlanks();
+      code = table.stepAnswer(static_cast<unsigned char>(cur_));
+    }
+    if (code > kCodeLineEnd || code == 0) {
+      nextChar();
+      return code;
+    }
+    if (code == kCodeLineEnd || code == kCodeNumber) return code;
+    return lookup(table);
+  }
   int peek(const KeywordTable& table) {
     int code = match(table, false);
     return code >= 0 ? code : kCodeNoMatch;
@@ -164,6 +180,11 @@ class Scanner {
   }
   void skipBlanks(Lookahead& a) const {
     while (a.cur == ' ' || a.cur == '\t') advance(a);
+  }
+  // The line from the read-ahead's current character on, as restOfLine().
+  std::string_view restOfLine(const Lookahead& a) const {
+    if (a.pos == 0) return {};
+    return std::string_view(line_ + a.pos - 1, lineLength_ - (a.pos - 1));
   }
   void commit(const Lookahead& a) {
     pos_ = a.pos;

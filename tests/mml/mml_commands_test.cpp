@@ -34,6 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
         StreamCase{"PitchOutOfRange", "1 k9 o8b\n", kOptimised, 0, "", "音程が範囲外です"},
         StreamCase{"CaretRaisesOneNote", "1 ^^c4 c4\n", kOptimised, 0,
                    "91 00 00 54 60 00 3C 60 00 FF", ""},
+        StreamCase{"StepLengthsBlankDotJoinSign", "1 c% 12 c%12.~%6 c%+12\n", kRaw, 0,
+                   "91 00 00 3C 0C 00 91 00 00 3C 18 00 91 00 00 3C 0C 00 FF", ""},
         StreamCase{"StepsVersusPanKeyword", "1 c%12 c%c10\n", kRaw, 0,
                    "91 00 00 3C 0C 00 91 00 00 3C 60 00 93 4A FF", ""},
         StreamCase{"TieRaw", "1 c4&c4\n", kRaw, 0, "91 00 00 3C 60 00 86 91 00 00 3C 60 00 FF", ""},

@@ -175,6 +175,21 @@ TEST(KeywordTable, ManyMmlDefinitionsKeepATerminator) {
   EXPECT_EQ(compileIntermediate(text + ".MML 16 more\n").status, 1);
 }
 
+// The step answers the note reader and the command loop classify bytes by:
+// the scanner's own tests first, then the keywords, and a search wherever the
+// answer of one byte could differ from the scanner's reading.
+TEST(KeywordTable, StepAnswers) {
+  KeywordTable table("t", {{"a", 20}, {"bc", 21}, {"b", 22}, {"x", kCodeNumber}, {"y", -5}}, 8);
+  const std::pair<char, int> expected[] = {
+      {' ', KeywordTable::kBlank},  {'\t', KeywordTable::kBlank}, {'\n', kCodeLineEnd},
+      {'7', kCodeNumber},           {'q', kCodeNoMatch},          {'a', 20},
+      {'b', KeywordTable::kSearch}, {'x', KeywordTable::kSearch}, {'y', KeywordTable::kSearch}};
+  for (auto [byte, answer] : expected) EXPECT_EQ(table.stepAnswer(byte), answer) << byte;
+  table.define(1, "q", 30);  // "a" gives way to "q"
+  EXPECT_EQ(table.stepAnswer('q'), 30);
+  EXPECT_EQ(table.stepAnswer('a'), kCodeNoMatch);
+}
+
 }  // namespace
 }  // namespace tallow::testing
 
