@@ -7,7 +7,7 @@
 namespace tallow {
 
 IntermediateWriter::IntermediateWriter(FileWriter& file)
-    : file_(file), block_(std::make_unique_for_overwrite<char[]>(kCapacity)) {}
+    : file_(file), block_(new char[kCapacity]) {}
 
 void IntermediateWriter::flush() {
   if (used_ > 0) file_.write(std::string_view(block_.get(), used_));

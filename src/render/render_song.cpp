@@ -45,54 +45,69 @@ bool fail(const Renderer& renderer, SongResult& result) {
 
 }  // namespace
 
-bool renderSong(const KrbFile& krb, std::span<const uint8_t> bank, const SongSettings& settings,
-                SampleBank& samples, FrameSink& sink, SongResult& result, std::string& error) {
-  playback::Options play = settings.play;
-  play.tailSeconds = settings.fadeSeconds;
+SongRender::SongRender(const KrbFile& krb, std::span<const uint8_t> bank,
+                       const SongSettings& settings, SampleBank& samples, FrameSink& sink)
+    : settings_(settings) {
+  settings_.play.tailSeconds = settings.fadeSeconds;
   std::unique_ptr<FmSound> fm;
-  if (settings.fmSound && anyFmHeard(play)) fm = makeChipFmSound(settings.render.outputRate);
-  Renderer renderer(settings.render, std::move(fm), samples, sink);
-  playback::Player player(krb, bank, play);
-  std::optional<playback::Tick> stop;  // the end of a song that does not loop
-  bool decided = false;
-  playback::Event event;
-  while (player.next(event)) {
-    const playback::Summary& summary = player.summary();
-    if (!decided && summary.songEnd) {
-      decided = true;
-      result.faded = loopsForever(summary, play);
-      if (result.faded) {
-        renderer.setFade(*summary.songEnd, settings.fadeSeconds);
-      } else {
-        stop = *summary.songEnd;
-      }
-    }
-    if (stop && event.tick > *stop) break;
-    if (!renderer.apply(event, error)) return fail(renderer, result);
+  if (settings.fmSound && anyFmHeard(settings_.play)) {
+    fm = makeChipFmSound(settings.render.outputRate);
   }
-  if (!player.error().empty()) {
-    error = player.error();
+  renderer_ = std::make_unique<Renderer>(settings.render, std::move(fm), samples, sink);
+  player_ = std::make_unique<playback::Player>(krb, bank, settings_.play);
+}
+
+SongRender::~SongRender() = default;
+
+// Once the model knows where the song ends: a song that loops forever fades
+// out from there, any other stops there.
+void SongRender::decideEnd(const playback::Summary& summary) {
+  if (decided_ || !summary.songEnd) return;
+  decided_ = true;
+  faded_ = loopsForever(summary, settings_.play);
+  if (faded_) {
+    renderer_->setFade(*summary.songEnd, settings_.fadeSeconds);
+  } else {
+    stop_ = *summary.songEnd;
+  }
+}
+
+bool SongRender::step(std::string& error, playback::Event* applied) {
+  playback::Event event;
+  if (failed_ || !player_->next(event)) return false;
+  decideEnd(player_->summary());
+  if (stop_ && event.tick > *stop_) return false;
+  failed_ = !renderer_->apply(event, error);
+  if (applied != nullptr) *applied = event;
+  return !failed_;
+}
+
+bool SongRender::finish(SongResult& result, std::string& error) {
+  if (failed_) return fail(*renderer_, result);
+  if (!player_->error().empty()) {
+    error = player_->error();
     result.failure = SongFailure::kKrb;
     return false;
   }
-  const playback::Summary& summary = player.summary();
+  const playback::Summary& summary = player_->summary();
   result.capped = summary.capped;
   result.silentTone = summary.silentTone;
-  if (!decided && summary.songEnd) {
-    result.faded = loopsForever(summary, play);
-    if (result.faded) {
-      renderer.setFade(*summary.songEnd, settings.fadeSeconds);
-    } else {
-      stop = *summary.songEnd;
-    }
+  decideEnd(summary);
+  result.faded = faded_;
+  const bool ended = stop_ && !result.capped;
+  if (!(ended ? renderer_->finishReleased(*stop_, releaseTail(*renderer_, *stop_, settings_), error)
+              : renderer_->finish(stop_ ? *stop_ : summary.stopTick, error))) {
+    return fail(*renderer_, result);
   }
-  const bool ended = stop && !result.capped;
-  if (!(ended ? renderer.finishReleased(*stop, releaseTail(renderer, *stop, settings), error)
-              : renderer.finish(stop ? *stop : summary.stopTick, error))) {
-    return fail(renderer, result);
-  }
-  result.stats = renderer.stats();
+  result.stats = renderer_->stats();
   return true;
+}
+
+bool renderSong(const KrbFile& krb, std::span<const uint8_t> bank, const SongSettings& settings,
+                SampleBank& samples, FrameSink& sink, SongResult& result, std::string& error) {
+  SongRender song(krb, bank, settings, samples, sink);
+  while (song.step(error)) {}
+  return song.finish(result, error);
 }
 
 }  // namespace tallow::render

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -34,6 +36,40 @@ struct SongResult {
   bool faded = false;   // the song loops: it ended with the fade
   bool capped = false;  // the time cap ended it
   std::array<std::optional<playback::SilentTone>, kPartCount> silentTone;  // of the model
+};
+
+// A song rendered one event of the driver model at a time, for a caller
+// that wants the sound in pieces (a player that keeps a buffer filled).
+// The frames handed to the sink are those renderSong hands out, in order.
+class SongRender {
+ public:
+  // `krb`, `bank`, `samples` and `sink` must outlive the object.
+  SongRender(const KrbFile& krb, std::span<const uint8_t> bank, const SongSettings& settings,
+             SampleBank& samples, FrameSink& sink);
+  ~SongRender();
+  SongRender(const SongRender&) = delete;
+  SongRender& operator=(const SongRender&) = delete;
+
+  // Applies the next event (rendering up to its instant), copied to
+  // `applied` when given.  False once the song has no more events or has
+  // failed; then call finish().
+  bool step(std::string& error, playback::Event* applied = nullptr);
+  // The output frame of an instant of the song.
+  uint64_t frameAt(playback::Tick tick) const { return renderer_->frameAt(tick); }
+  // Renders the rest up to the song's end and fills `result`.  False, with
+  // a one-line reason, when the song failed.
+  bool finish(SongResult& result, std::string& error);
+
+ private:
+  void decideEnd(const playback::Summary& summary);
+
+  SongSettings settings_;
+  std::unique_ptr<Renderer> renderer_;
+  std::unique_ptr<playback::Player> player_;
+  std::optional<playback::Tick> stop_;  // the end of a song that does not loop
+  bool decided_ = false;
+  bool faded_ = false;
+  bool failed_ = false;
 };
 
 // Renders `krb` with `bank` (FMB bytes, or empty for the model's default

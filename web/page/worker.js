@@ -1,0 +1,89 @@
+// The page's worker: holds the WebAssembly module, compiles, makes the
+// exports and renders the song for the player, so that the page never waits
+// on them.  The page ends and restarts it when a request runs too long.
+//
+// Requests: {id, op, ...}; replies: {id, ok, value} or {id, ok: false,
+// error}.  Sound goes to the player over the port the page hands over with
+// op 'connect': {frames: [left, right]} pieces, then {end: true}.
+'use strict';
+importScripts('tallow.js', 'engine.js');
+
+const AHEAD_SECONDS = 0.4;  // the sound kept ready beyond what the player has played
+const PIECE_FRAMES = 2048;
+
+let engine = null;
+const ready = createTallow({ print() {}, printErr() {} }).then((m) => {
+  engine = new TallowEngine.Engine(m);
+});
+
+const player = { port: null, rate: 0, sent: 0, played: 0, playing: false, ended: false };
+
+function feed() {
+  while (player.playing && !player.ended && player.sent - player.played < AHEAD_SECONDS * player.rate) {
+    const piece = engine.render(PIECE_FRAMES);
+    if (piece.left.length === 0) {
+      player.ended = true;
+      player.port.postMessage({ end: true });
+      break;
+    }
+    player.sent += piece.left.length;
+    const levels = piece.levels.map((v, i) => ((player.mask >> i) & 1 ? v : 0));
+    player.port.postMessage({ frames: [piece.left, piece.right], levels },
+      [piece.left.buffer, piece.right.buffer]);
+  }
+}
+
+function startPlaying({ rate, mask, start }) {
+  engine.play(rate, mask, start);
+  Object.assign(player, { rate, mask, sent: 0, played: 0, playing: true, ended: false });
+  player.port.postMessage({ reset: true });
+  feed();
+}
+
+// The song from the start for `seconds`, as two Float32Arrays.
+function renderAll({ seconds, rate, mask }) {
+  engine.play(rate, mask, 0);
+  const total = Math.round(seconds * rate);
+  const left = new Float32Array(total);
+  const right = new Float32Array(total);
+  for (let at = 0; at < total;) {
+    const piece = engine.render(Math.min(total - at, 1 << 15));
+    if (piece.left.length === 0) break;
+    left.set(piece.left, at);
+    right.set(piece.right, at);
+    at += piece.left.length;
+  }
+  return { left, right };
+}
+
+const operations = {
+  compile: ({ files, language }) => {
+    const r = engine.compile(files, language);
+    return { ...r, summary: r.status === 0 ? engine.summary() : '' };
+  },
+  dump: ({ part, maxBytes }) => engine.dump(part, maxBytes),
+  exportFile: ({ kind }) => engine.exportFile(kind),
+  play: (request) => startPlaying(request),
+  stop: () => { player.playing = false; },
+  render: (request) => renderAll(request),
+  connect: ({ port }) => {
+    player.port = port;
+    port.onmessage = (e) => {
+      if (e.data.played !== undefined) {
+        player.played = e.data.played;
+        feed();
+      }
+    };
+  },
+};
+
+self.onmessage = async (e) => {
+  const { id, op } = e.data;
+  await ready;
+  try {
+    const value = operations[op](e.data);
+    self.postMessage({ id, ok: true, value });
+  } catch (error) {
+    self.postMessage({ id, ok: false, error: String(error && error.message || error) });
+  }
+};
