@@ -5,15 +5,16 @@ OUTDIR/N/, and prints a JSON list of {name, dir, main}.
 
 usage: cases.py RUNNER OUTDIR CASEDIR...
 """
-import importlib.util
 import json
 import os
+import runpy
 import sys
+from types import SimpleNamespace
 
 runner_path, outdir, *case_dirs = sys.argv[1:]
-spec = importlib.util.spec_from_file_location("acceptance", runner_path)
-runner = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(runner)
+# The runner's helpers (its TOML reader and the writing of a case's files),
+# loaded without running its main.
+runner = SimpleNamespace(**runpy.run_path(runner_path, run_name="acceptance"))
 
 QUIET_SWITCHES = {"/s", "/detail"}
 cases = []
