@@ -6,10 +6,13 @@
 // line, in order: a stretch of copied text maps byte for byte to the source
 // line; a stretch of inserted text (a macro's expansion, the prefix) maps
 // every byte to the place where the insertion stands in the source line.
-// Lines are named by their file (as the line markers show it) and number.
+// Lines are named by their file, as the compiler reads it back from the
+// line markers (without the blank an opening quote leaves), and number.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -24,22 +27,49 @@ struct ColumnStretch {
   bool inserted;
 };
 
+// The offset in the source line of byte `offset` of a line written with
+// `stretches` (none: copied whole).
+inline size_t offsetThrough(const std::vector<ColumnStretch>& stretches, size_t offset) {
+  const ColumnStretch* at = nullptr;
+  for (const ColumnStretch& s : stretches) {
+    if (s.written > offset) break;
+    at = &s;
+  }
+  if (at == nullptr) return offset;
+  return at->inserted ? at->source : at->source + (offset - at->written);
+}
+
+// The stretches of a line written in two rewrites: `outer` maps it to the
+// text the first rewrite wrote, `inner` maps that text to the source line.
+inline std::vector<ColumnStretch> composeStretches(const std::vector<ColumnStretch>& outer,
+                                                   const std::vector<ColumnStretch>& inner) {
+  if (outer.empty() || inner.empty()) return outer.empty() ? inner : outer;
+  std::vector<ColumnStretch> out;
+  for (size_t i = 0; i < outer.size(); ++i) {
+    const ColumnStretch& o = outer[i];
+    out.push_back({o.written, offsetThrough(inner, o.source), o.inserted});
+    if (o.inserted) continue;
+    // The inner stretches that start within this copied stretch.
+    size_t end = i + 1 < outer.size() ? o.source + (outer[i + 1].written - o.written) : SIZE_MAX;
+    for (const ColumnStretch& s : inner) {
+      if (s.written > o.source && s.written < end) {
+        out.push_back({o.written + (s.written - o.source), s.source, s.inserted});
+      }
+    }
+  }
+  return out;
+}
+
 class ColumnMaps {
  public:
-  void add(const std::string& file, int line, std::vector<ColumnStretch> stretches) {
-    maps_[{file, line}] = std::move(stretches);
+  void add(std::string_view file, int line, std::vector<ColumnStretch> stretches) {
+    file.remove_prefix(std::min(file.find_first_not_of(" \t"), file.size()));
+    maps_[{std::string(file), line}] = std::move(stretches);
   }
   // The offset in the source line of byte `offset` of the written line.
   size_t sourceOffset(const std::string& file, int line, size_t offset) const {
     auto found = maps_.find({file, line});
-    if (found == maps_.end()) return offset;
-    const ColumnStretch* at = nullptr;
-    for (const ColumnStretch& s : found->second) {
-      if (s.written > offset) break;
-      at = &s;
-    }
-    if (at == nullptr) return offset;
-    return at->inserted ? at->source : at->source + (offset - at->written);
+    return found == maps_.end() ? offset : offsetThrough(found->second, offset);
   }
 
  private:

@@ -16,6 +16,7 @@
 #include "base/allocator.h"
 #include "base/column_map.h"
 #include "base/environment.h"
+#include "base/note_positions.h"
 #include "base/out_stream.h"
 #include "base/parts.h"
 
@@ -53,9 +54,12 @@ struct CompileJob {
   int32_t soundUse = 0;
   int32_t wholeNoteTicks = 384;
   int32_t warningCount = 0;
-  // With editor lines: where the columns of the lines the preprocessor
-  // rewrote came from.
+  // With editor lines or note positions: where the columns of the lines the
+  // preprocessor rewrote came from.
   ColumnMaps columnMaps;
+  // When set, the compile records where each note and chord event of the
+  // image was written (the image is the same either way).
+  NotePositions* notePositions = nullptr;
   // The tones the source defined, when it wrote a bank (preprocessor).
   std::optional<std::bitset<kBankToneSlots>> tonesDefined;
   uint32_t outputSize = 0;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/paths.h"
 #include "compiler/header_commands.h"
@@ -45,6 +46,10 @@ void setUp(CompileContext& ctx) {
   ctx.sourceDirectory = directoryPart(ctx.job.sourcePath);
   ctx.settings.outputName = defaultOutputName(ctx.job.sourcePath);
   ctx.settings.decompile = static_cast<int16_t>(ctx.job.allowDecompile & 0xFFFF);
+  if (ctx.job.notePositions != nullptr) {
+    *ctx.job.notePositions = NotePositions{};
+    ctx.notes = std::make_unique<NoteRecorder>(*ctx.job.notePositions);
+  }
 }
 
 void headerLoop(CompileContext& ctx) {
@@ -123,15 +128,19 @@ void finish(CompileContext& ctx) {
     ByteBuffer& stream = ctx.tracks[part];
     if (!endStream(stream)) ctx.outOfMemory();
     if (ctx.job.optimize) {  // two passes, the second over the first's result
+      std::vector<uint8_t> before;
+      if (ctx.notes) before.assign(stream.data(), stream.data() + stream.length());
       size_t length = optimizeStreamTwice(stream.data(), stream.length());
       if (length == 0) ctx.error("最適化に失敗しました");
       stream.setLength(length);
+      if (ctx.notes) ctx.notes->optimized(part, before, {stream.data(), length});
     }
   }
   if (!layOutImage(headerFields(ctx.settings), ctx.tracks, *ctx.program.allocator,
                    ctx.job.outputImage)) {
     ctx.outOfMemory();
   }
+  if (ctx.notes) ctx.notes->laidOut();
   reportResults(ctx);
 }
 
@@ -172,9 +181,28 @@ int runCompile(CompileContext& ctx) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - finishing).count();
   }
   ctx.scanner.close();
+  if (failed != 0 && job.notePositions != nullptr) *job.notePositions = NotePositions{};
   releaseEnvelopes(ctx);
   ctx.diag.close();
   return failed;
+}
+
+// Where the command just looked up stands in the sources: its first byte,
+// through the preprocessor's column maps (a command from a macro stands
+// where the macro was used).
+SourcePlace commandPlace(CompileContext& ctx) {
+  const Scanner& s = ctx.scanner;
+  size_t offset = static_cast<size_t>(s.commandText().data() - s.takenText().data());
+  int32_t line = s.lineCounter() - 1;
+  size_t column = ctx.job.columnMaps.sourceOffset(s.fileName(), line, offset) + 1;
+  return SourcePlace{ctx.notes->fileIndex(s.fileName()), line, static_cast<int32_t>(column)};
+}
+
+// Runs a command's handler and records the sounding events it wrote.
+void recordNotesOf(CompileContext& ctx, Handler handler) {
+  SourcePlace place = commandPlace(ctx);
+  handler(ctx);
+  ctx.notes->appended(ctx.currentPart, ctx.track(), place);
 }
 
 [[noreturn]] void unknownPartLetter(CompileContext& ctx, const std::string& word) {
@@ -219,7 +247,11 @@ int compilePart(CompileContext& ctx, int part) {
     if (code == kCodeLineEnd) break;
     Handler handler =
         code >= 0 && code < kMmlHandlerCount ? ctx.mmlHandlers[code] : ctx.mmlHandlers[0];
-    handler(ctx);
+    if (ctx.notes) [[unlikely]] {
+      recordNotesOf(ctx, handler);
+    } else {
+      handler(ctx);
+    }
   }
   return kCodeLineEnd;
 }

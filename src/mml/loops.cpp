@@ -59,6 +59,7 @@ void expandLoop(CompileContext& ctx, int32_t count) {
   ctx.reserveTrack(static_cast<size_t>(added));
   for (int32_t i = 0; i < count - 2; ++i) t.putBytes(t.data() + start, body);
   t.putBytes(t.data() + start, escape - start);
+  if (ctx.notes) ctx.notes->repeated(ctx.currentPart, start, end, escape, count);
   e = ExpansionFrame{};
   --l.expansionDepth;
 }

@@ -57,7 +57,8 @@ void Player::State::release(int part) {
 
 // Keys on `pitches` (a note, or the filled slots of a chord), or moves the
 // notes that a tie continues to them without a new key-on.
-void Player::State::startNotes(int part, std::span<const uint8_t> slots, uint16_t length) {
+void Player::State::startNotes(int part, std::span<const uint8_t> slots, uint16_t length,
+                               size_t at) {
   PartRun& p = parts[part];
   WriteSink s = sink(part);
   std::array<uint8_t, 4> pitches{};
@@ -91,6 +92,7 @@ void Player::State::startNotes(int part, std::span<const uint8_t> slots, uint16_
     Event e;
     e.kind = EventKind::kPitch;
     e.pitch = pitches[0];
+    e.offset = static_cast<uint32_t>(at);
     e.detune = p.detune;
     s.add(e);
   } else if (!continuing || moved) {
@@ -106,6 +108,7 @@ void Player::State::startNotes(int part, std::span<const uint8_t> slots, uint16_
       Event e;
       e.kind = EventKind::kNoteOn;
       e.pitch = pitches[i];
+      e.offset = static_cast<uint32_t>(at);
       e.detune = p.detune;
       s.add(e);
       summary.notes[part] = summary.notes[part] || p.heard;
@@ -256,7 +259,7 @@ bool Player::State::commandEvent(int part, uint8_t code, const uint8_t* e, size_
   Event ev;
   if (isNoteCode(code)) {
     uint16_t length = word(e + 1);
-    if (length > 0) startNotes(part, std::span<const uint8_t>(e, 1), length);
+    if (length > 0) startNotes(part, std::span<const uint8_t>(e, 1), length, at);
     return true;
   }
   switch (code) {
@@ -288,7 +291,7 @@ bool Player::State::commandEvent(int part, uint8_t code, const uint8_t* e, size_
       if (part == kFm3Part) voices[part].setSpecialMode(e[2] == 1 || e[2] == 2, s);
       return true;
     case kEventChord:
-      if (word(e + 2) > 0) startNotes(part, std::span<const uint8_t>(e + 4, 4), word(e + 2));
+      if (word(e + 2) > 0) startNotes(part, std::span<const uint8_t>(e + 4, 4), word(e + 2), at);
       return true;
     case kEventStart:
       summary.playCount = e[2];

@@ -62,6 +62,9 @@ struct Event {
   uint8_t pitch = 0;                     // kNoteOn, kNoteOff, kPitch: note number 0-127
   int16_t detune = 0;                    // kNoteOn, kPitch: the part's detune units
   int16_t amount = 0;                    // kVolume, kPan, kTone, kTempo
+  // kNoteOn, kPitch: the offset in the part's data of the note or chord
+  // event that started the note (the same offsets as the part table's data).
+  uint32_t offset = 0;
 };
 
 constexpr uint16_t kAllParts = (1u << kPartCount) - 1;

@@ -76,7 +76,7 @@ struct Player::State {
   bool loopEvent(int part, uint8_t code, const uint8_t* event, size_t at);
   void writeRegister(int part, int port, uint8_t reg, uint8_t value);
   void release(int part);
-  void startNotes(int part, std::span<const uint8_t> pitches, uint16_t length);
+  void startNotes(int part, std::span<const uint8_t> pitches, uint16_t length, size_t at);
   void loadSetup();
   std::span<const uint8_t> toneRecord(int tone) const;
   void selectTone(int part, int tone);

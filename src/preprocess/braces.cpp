@@ -41,8 +41,10 @@ uint64_t readCount(std::string_view source, size_t& i) {
 
 class BraceExpander {
  public:
-  BraceExpander(std::string& out, OutStream& messages, Encoding encoding)
+  BraceExpander(std::string& out, OutStream& messages, Encoding encoding,
+                std::vector<ColumnStretch>* stretches)
       : out_(out),
+        stretches_(stretches),
         messages_(messages),
         encoding_(encoding),
         plain_(encoding == Encoding::kUtf8 ? kPlainUtf8 : kPlainCp932) {}
@@ -50,7 +52,8 @@ class BraceExpander {
   bool run(std::string_view source);
 
  private:
-  bool copy(std::string_view bytes);
+  bool copy(std::string_view source, size_t from, size_t count);
+  void mapRepetitions(size_t start, size_t end);
   bool closeGroup(std::string_view source, size_t& i);
   bool fail(std::string_view utf8) {
     messages_.write(formatText(utf8));
@@ -62,16 +65,34 @@ class BraceExpander {
   }
 
   std::string& out_;
+  std::vector<ColumnStretch>* stretches_;
   OutStream& messages_;
   Encoding encoding_;
   const std::array<bool, 256>& plain_;
   std::vector<size_t> groupStarts_;
 };
 
-bool BraceExpander::copy(std::string_view bytes) {
-  if (out_.size() + bytes.size() > kMaxExpandedLength) return tooLong();
-  out_.append(bytes);
+bool BraceExpander::copy(std::string_view source, size_t from, size_t count) {
+  if (out_.size() + count > kMaxExpandedLength) return tooLong();
+  if (stretches_ != nullptr &&
+      (stretches_->empty() || offsetThrough(*stretches_, out_.size()) != from)) {
+    stretches_->push_back({out_.size(), from, false});
+  }
+  out_.append(source.substr(from, count));
   return true;
+}
+
+// The repetitions written after `end` come from the group's text, which
+// starts at `start`.
+void BraceExpander::mapRepetitions(size_t start, size_t end) {
+  std::vector<ColumnStretch>& map = *stretches_;
+  std::vector<ColumnStretch> group{{0, offsetThrough(map, start), false}};
+  for (const ColumnStretch& s : map) {
+    if (s.written > start && s.written < end) group.push_back({s.written - start, s.source, false});
+  }
+  for (size_t at = end; at < out_.size(); at += end - start) {
+    for (const ColumnStretch& s : group) map.push_back({at + s.written, s.source, false});
+  }
 }
 
 bool BraceExpander::closeGroup(std::string_view source, size_t& i) {
@@ -88,6 +109,7 @@ bool BraceExpander::closeGroup(std::string_view source, size_t& i) {
   out_.resize(end + static_cast<size_t>(extra));
   for (size_t at = end; at < out_.size(); at += length)
     std::memcpy(&out_[at], &out_[start], length);
+  if (stretches_ != nullptr) mapRepetitions(start, end);
   return true;
 }
 
@@ -99,7 +121,7 @@ bool BraceExpander::run(std::string_view source) {
       // A backslash and the byte after it, or one whole character.
       size_t n =
           c == '\\' ? (source.size() - i > 1 ? 2 : 1) : characterLength(encoding_, source, i);
-      if (!copy(source.substr(i, n))) return false;
+      if (!copy(source, i, n)) return false;
       i += n;
     } else if (c == '{') {
       groupStarts_.push_back(out_.size());
@@ -110,7 +132,7 @@ bool BraceExpander::run(std::string_view source) {
     } else {
       size_t end = i + 1 + firstBraceByte(source.substr(i + 1));
       while (end < source.size() && plain_[static_cast<unsigned char>(source[end])]) ++end;
-      if (!copy(source.substr(i, end - i))) return false;
+      if (!copy(source, i, end - i)) return false;
       i = end;
     }
   }
@@ -121,9 +143,9 @@ bool BraceExpander::run(std::string_view source) {
 }  // namespace
 
 bool expandBraces(std::string_view source, std::string& dest, OutStream& messages,
-                  Encoding encoding) {
+                  Encoding encoding, std::vector<ColumnStretch>* stretches) {
   dest.clear();
-  BraceExpander expander(dest, messages, encoding);
+  BraceExpander expander(dest, messages, encoding, stretches);
   return expander.run(source);
 }
 

@@ -231,8 +231,13 @@ LineLoop::Step LineLoop::ordinaryLine() {
   }
   if (!mayHoldBrace(expanded_)) {
     line_.swap(expanded_);
-  } else if (!expandBraces(expanded_, line_, run_.messages, file_.encoding)) {
-    return locationReport(expanded_);
+  } else {
+    std::vector<ColumnStretch> repeated;
+    if (!expandBraces(expanded_, line_, run_.messages, file_.encoding,
+                      mapped != nullptr ? &repeated : nullptr)) {
+      return locationReport(expanded_);
+    }
+    if (mapped != nullptr) stretches = composeStretches(repeated, stretches);
   }
   if (!run_.withPrefix.empty()) {
     emit(run_.withPrefix);

@@ -90,10 +90,8 @@ int runPreprocessor(CompileJob& job, ProgramContext& program) {
   try {
     if (!program.toneBank) program.toneBank = std::make_shared<ToneBankState>();
     PreprocessRun run(job, program, *intermediate, *messages);
-    if (program.editorDiagnostics) {
-      run.editor = program.err;
-      run.columns = &job.columnMaps;
-    }
+    if (program.editorDiagnostics) run.editor = program.err;
+    if (program.editorDiagnostics || job.notePositions != nullptr) run.columns = &job.columnMaps;
     ok = processSource(run);
     static_assert(kBankToneSlots == kToneRecordCount);
     if (ok && program.toneBank->toneCount != 0) job.tonesDefined = program.toneBank->defined;

@@ -66,8 +66,9 @@ struct PreprocessRun {
   const Environment& env;
   IntermediateWriter intermediate;
   PreprocessMessages messages;
-  OutStream* editor = nullptr;    // TALLOWC_DIAGNOSTICS=gnu: standard error
-  ColumnMaps* columns = nullptr;  // with editor lines: the maps of rewritten lines
+  OutStream* editor = nullptr;  // TALLOWC_DIAGNOSTICS=gnu: standard error
+  // With editor lines or note positions: the maps of rewritten lines.
+  ColumnMaps* columns = nullptr;
   bool editorLineWritten = false;
   // Where the run was when it failed, for the editor line: the file of the
   // loop that reads (set when a loop starts and when an include returns)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "output/byte_buffer.h"
 #include "output/fmb_format.h"
 #include "output/krb_format.h"
+#include "output/note_recorder.h"
 #include "scan/diagnostics.h"
 #include "scan/keyword_table.h"
 #include "scan/scanner.h"
@@ -77,6 +79,8 @@ struct CompileContext {
   int currentCode = 0;
   Token currentToken;
   bool endOfSource = false;  // `.end` was read: the header loop stops
+  // Set when the job asks for note positions; null otherwise.
+  std::unique_ptr<NoteRecorder> notes;
 
   PartState& part() { return parts[currentPart]; }
   ByteBuffer& track() { return tracks[currentPart]; }

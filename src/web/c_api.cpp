@@ -20,6 +20,7 @@ struct Handle {
   std::string text;
   std::string error;
   std::vector<uint8_t> bytes;
+  std::vector<double> numbers;
 };
 
 // The environment the compiler reads: only the language ("en" or "ja",
@@ -73,6 +74,27 @@ int tallow_export(Handle* h, int kind, const char* sampleDir) {
 const uint8_t* tallow_bytes(Handle* h) { return h->bytes.data(); }
 size_t tallow_bytes_size(Handle* h) { return h->bytes.size(); }
 const char* tallow_error(Handle* h) { return h->error.c_str(); }
+
+// The notes of the latest song in time: their count (at most `maxNotes`),
+// or -1 on an error.  tallow_numbers then holds seven numbers a note: part,
+// pitch, start and end (seconds), and the file (an index into
+// tallow_place_files, -1 when the note has no place), line and column;
+// then the second where the render stops.
+long tallow_timeline(Handle* h, unsigned maxNotes) {
+  tallow::web::Timeline timeline;
+  if (!h->playground.timeline(maxNotes, timeline, h->error)) return -1;
+  h->numbers.clear();
+  for (const tallow::web::TimedNote& n : timeline.notes) {
+    tallow::SourcePlace place = n.place.value_or(tallow::SourcePlace{});
+    h->numbers.insert(h->numbers.end(), {double(n.part), double(n.pitch), n.start, n.end,
+                                         n.place ? double(place.file) : -1.0, double(place.line),
+                                         double(place.column)});
+  }
+  h->numbers.push_back(timeline.end);
+  return static_cast<long>(timeline.notes.size());
+}
+const double* tallow_numbers(Handle* h) { return h->numbers.data(); }
+const char* tallow_place_files(Handle* h) { return keep(h, h->playground.placeFilesJson()); }
 
 // Starts the latest song; 0 when it plays.
 int tallow_play(Handle* h, unsigned rate, unsigned mask, double startSeconds,

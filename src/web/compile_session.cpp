@@ -123,6 +123,7 @@ CompileOutcome compileInCurrentDirectory(const std::string& mainName, const Envi
   program.editorDiagnostics = true;
   CompileJob job;
   job.sourcePath = mainName;
+  job.notePositions = &outcome.positions;
   try {
     outcome.status = runStages(job, program, outcome);
   } catch (const std::bad_alloc&) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/environment.h"
+#include "base/note_positions.h"
 
 namespace tallow::web {
 
@@ -32,6 +33,7 @@ struct CompileOutcome {
   std::vector<Diagnostic> diagnostics;
   std::vector<uint8_t> krb;
   std::vector<uint8_t> fmb;  // the bank beside the source that the KRB names, if any
+  NotePositions positions;   // where the KRB's notes were written (when it compiled)
 };
 
 // Compiles `mainName`, a file of the current directory (which holds the

@@ -56,6 +56,7 @@ int Playground::compile(const std::string& mainName, const Environment& env) {
   if (outcome_.status == 0) {
     krb_ = outcome_.krb;
     fmb_ = outcome_.fmb;
+    positions_ = outcome_.positions;
   }
   return outcome_.status;
 }
@@ -114,6 +115,25 @@ bool Playground::makeExport(ExportKind kind, const std::string& sampleDir,
   std::vector<uint8_t> header = render::wavHeader(kExportRate, 2, result.stats.frames);
   std::copy(header.begin(), header.end(), out.begin());
   return true;
+}
+
+bool Playground::timeline(size_t maxNotes, Timeline& out, std::string& error) const {
+  auto krb = readKrb(krb_, error);
+  if (!krb) return false;
+  // The model as the player runs it: its tail is the render's fade.
+  render::SongSettings settings;
+  playback::Options options = settings.play;
+  options.tailSeconds = settings.fadeSeconds;
+  return buildTimeline(*krb, fmb_, options, positions_, maxNotes, out, error);
+}
+
+std::string Playground::placeFilesJson() const {
+  std::string json = "[";
+  for (const std::string& name : positions_.files) {
+    if (json.size() > 1) json += ',';
+    json += jsonString(name);
+  }
+  return json + "]";
 }
 
 bool Playground::play(uint32_t rate, uint16_t mask, double startSeconds,

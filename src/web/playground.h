@@ -14,6 +14,7 @@
 
 #include "web/compile_session.h"
 #include "web/song_stream.h"
+#include "web/timeline.h"
 
 namespace tallow::web {
 
@@ -39,6 +40,13 @@ class Playground {
   bool makeExport(ExportKind kind, const std::string& sampleDir, std::vector<uint8_t>& out,
                   std::string& error) const;
 
+  // The notes of the latest song in time, with their places in the sources
+  // (at most `maxNotes`).  False, with a reason, for a song the model cannot
+  // play.
+  bool timeline(size_t maxNotes, Timeline& out, std::string& error) const;
+  // The names of the source files the places name, as a JSON array.
+  std::string placeFilesJson() const;
+
   // Starts the song from `startSeconds` at `rate` with the parts of `mask`
   // heard (bit n: part n).
   bool play(uint32_t rate, uint16_t mask, double startSeconds, const std::string& sampleDir,
@@ -48,6 +56,7 @@ class Playground {
  private:
   CompileOutcome outcome_;
   std::vector<uint8_t> krb_, fmb_;  // the latest song that compiled
+  NotePositions positions_;         // ... and where its notes were written
   std::unique_ptr<SongStream> stream_;
 };
 
