@@ -1,8 +1,10 @@
-// The page's editor: CodeMirror with MML highlighting and the compiler's
-// diagnostics as underlines and gutter marks.  Bundled by esbuild into
+// The page's editor: CodeMirror with MML highlighting, the compiler's
+// diagnostics as underlines and gutter marks, and a mark per part on the
+// note it is playing.  Bundled by esbuild into
 // editor.bundle.js; the page imports createEditor from it.
 import { EditorView, basicSetup } from 'codemirror';
-import { EditorState } from '@codemirror/state';
+import { Decoration } from '@codemirror/view';
+import { EditorState, StateEffect, StateField } from '@codemirror/state';
 import { StreamLanguage, HighlightStyle, syntaxHighlighting } from '@codemirror/language';
 import { setDiagnostics, lintGutter } from '@codemirror/lint';
 import { tags } from '@lezer/highlight';
@@ -49,6 +51,21 @@ const highlight = HighlightStyle.define([
   { tag: tags.bracket, color: '#bf8700' },
 ]);
 
+// The notes playing: a mark over each, in its part's colour.
+const setPlaying = StateEffect.define();
+const playing = StateField.define({
+  create: () => Decoration.none,
+  update(marks, tr) {
+    for (const e of tr.effects) if (e.is(setPlaying)) return e.value;
+    return tr.docChanged ? Decoration.none : marks;
+  },
+  provide: (f) => EditorView.decorations.from(f),
+});
+
+// The text of a command from its first byte: a note with its accidentals,
+// length and dots, a macro use, or one character.
+const COMMAND = /^(\$[A-Za-z_0-9]+|\?\S|[a-g][+\-#]*\d*\.*|\S)/;
+
 // An editor in `parent`; `onChange(text)` after every change of the text.
 export function createEditor(parent, text, onChange) {
   const view = new EditorView({
@@ -60,6 +77,7 @@ export function createEditor(parent, text, onChange) {
         mml,
         syntaxHighlighting(highlight),
         lintGutter(),
+        playing,
         EditorView.lineWrapping,
         EditorView.updateListener.of((u) => {
           if (u.docChanged) onChange(u.state.doc.toString());
@@ -84,6 +102,25 @@ export function createEditor(parent, text, onChange) {
         return { from, to: Math.max(to, from), severity: d.severity, message: d.message };
       });
       view.dispatch(setDiagnostics(view.state, marks));
+    },
+    // marks: [{line, column, part, color}] (from 1): the notes playing.
+    setPlaying(list) {
+      const doc = view.state.doc;
+      const ranges = [];
+      for (const m of list) {
+        if (m.line < 1 || m.line > doc.lines) continue;
+        const line = doc.line(m.line);
+        const from = Math.min(line.from + Math.max(m.column, 1) - 1, line.to);
+        const command = COMMAND.exec(line.text.slice(from - line.from));
+        const to = from + (command ? command[0].length : 0);
+        if (to === from) continue;
+        ranges.push(Decoration.mark({
+          class: 'cm-playing',
+          attributes: { 'data-part': m.part, style: `background-color: ${m.color}` },
+        }).range(from, to));
+      }
+      ranges.sort((a, b) => a.from - b.from);
+      view.dispatch({ effects: setPlaying.of(Decoration.set(ranges)) });
     },
     // Puts the cursor at a line and column (from 1) and shows it.
     jumpTo(lineNumber, column) {

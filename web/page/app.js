@@ -1,7 +1,10 @@
 // The playground page: files and the editor, compiling in the worker 200 ms
-// after typing stops, the diagnostics, the player, the panels, downloads,
-// autosave and sharing by URL, and window.tallow for scripts and tests.
+// after typing stops, the diagnostics, the player, following the music (the
+// notes playing marked in the editor, the piano roll), the panels,
+// downloads, autosave and sharing by URL, and window.tallow for scripts and
+// tests.
 import { createEditor } from './editor.bundle.js';
+import { createRoll, partColor } from './roll.js';
 
 const COMPILE_DELAY_MS = 200;
 const REQUEST_LIMIT_MS = 5000;   // a request running longer ends the worker
@@ -39,6 +42,8 @@ const state = {
   current: 0,
   language: (navigator.language || 'en').startsWith('ja') ? 'ja' : 'en',
   result: null,         // the latest compile's reply
+  timeline: null,       // the notes in time of the song that plays (TallowEngine.Timeline)
+  marked: '',           // the notes marked in the editor, as a key
   playable: false,      // the worker holds a song that compiled
   muted: new Set(),
   soloed: new Set(),
@@ -141,6 +146,8 @@ function selectFile(i) {
   editor.setText(isText(f) ? f.data : `; ${f.name}: ${f.data.length} bytes`);
   renderTabs();
   showDiagnostics();
+  state.marked = '';
+  if (player.playing) follow(player.position());
 }
 
 function setFiles(files) {
@@ -165,6 +172,7 @@ async function compileNow() {
     const r = await request('compile', { files: filesObject(state.files), language: state.language });
     state.result = r;
     state.playable = state.playable || r.status === 0;
+    if (r.status === 0) setTimeline(r.timeline);
     $('messages').textContent = r.messages;
     $('status').textContent = r.status === 0 ? say('compiled', { n: r.krb.length }) : say('failed');
     if (r.status === 0) {
@@ -246,6 +254,31 @@ function partMask() {
   return mask;
 }
 
+// ---- following the music ----
+
+function setTimeline(data) {
+  state.timeline = data ? new TallowEngine.Timeline(data) : null;
+  roll.setTimeline(state.timeline);
+}
+
+function positionsAt(seconds) {
+  return state.timeline ? state.timeline.positionsAt(seconds) : {};
+}
+
+// Marks the note each part plays at `seconds` in the editor's file and
+// moves the roll there.
+function follow(seconds) {
+  roll.show(seconds, player.playing);
+  const name = state.files[state.current] && state.files[state.current].name;
+  const marks = player.playing ? Object.entries(positionsAt(seconds))
+    .filter(([, p]) => p.file === name)
+    .map(([part, p]) => ({ ...p, part, color: partColor(PARTS.indexOf(part), true) })) : [];
+  const key = JSON.stringify(marks);
+  if (key === state.marked) return;
+  state.marked = key;
+  editor.setPlaying(marks);
+}
+
 // ---- the player ----
 
 const player = {
@@ -275,6 +308,7 @@ function onPlayed({ played, peak, levels, ended }) {
   player.played = played;
   $('level').style.width = `${Math.min(100, peak * 100)}%`;
   showLevels(levels);
+  follow(player.position());
   $('status').textContent = say('playing', { t: player.position().toFixed(1) });
   if (ended) {
     if ($('loop').checked) playFrom(0); else stopPlaying();
@@ -304,6 +338,7 @@ function stopPlaying() {
   player.playing = false;
   $('level').style.width = '0';
   showLevels(null);
+  follow(player.position());
   if (worker) worker.postMessage({ id: 0, op: 'stop' });
   if (player.context) player.context.suspend();
 }
@@ -351,6 +386,8 @@ function loadExample(name, examples) {
   const names = [name, ...includesOf(examples[name]).filter((n) => examples[n] !== undefined)];
   setFiles(names.map((n) => ({ name: n, data: examples[n] })));
 }
+
+const roll = createRoll($('roll'), (seconds) => playFrom(seconds));
 
 const editor = createEditor($('editor'), '', (text) => {
   const f = state.files[state.current];
@@ -423,11 +460,12 @@ window.tallow = {
   async compile(files) {
     const r = await request('compile', { files, language: state.language });
     state.playable = state.playable || r.status === 0;
+    if (r.status === 0) setTimeline(r.timeline);
     return { status: r.status, messages: r.messages, diagnostics: r.diagnostics, krb: r.krb, fmb: r.fmb };
   },
   render(seconds, rate = 44100) {
     return request('render', { seconds, rate, mask: partMask() });
   },
-  positionsAt() { return {}; },
+  positionsAt,
   ready: start(),
 };

@@ -1,6 +1,7 @@
 // The WebAssembly module's functions as JavaScript: compile a set of files,
-// make the exports, play the song in pieces.  Used by the page's worker
-// (importScripts) and by the Node tests (require).  Each compile gets a new
+// make the exports, play the song in pieces, tell when each note sounds and
+// where it was written.  Used by the page's worker (importScripts), the page
+// (Timeline) and the Node tests (require).  Each compile gets a new
 // directory of its own in the module's memory file system; only the
 // directory of the latest song that compiled is kept (its samples play).
 (function (root) {
@@ -9,6 +10,8 @@
   const PART_NAMES = ['FM1', 'FM2', 'FM3', 'FM4', 'FM5', 'FM6', 'PCM1', 'PCM2', 'PCM3', 'PCM4',
     'PCM5', 'PCM6', 'PCM7', 'PCM8', 'BEEP'];
   const EXPORTS = { wav: 0, vgm: 1, mid: 2 };
+  const NOTE_FIELDS = 7;  // part, pitch, start, end, file (-1: no place), line, column
+  const MAX_NOTES = 200000;
 
   class Engine {
     constructor(module) {
@@ -92,6 +95,17 @@
       return this.bytes('tallow_bytes', 'tallow_bytes_size');
     }
 
+    // The notes of the latest song in time, for a Timeline: {notes, files,
+    // end}; notes holds NOTE_FIELDS numbers a note, in the order they start.
+    timeline(maxNotes = MAX_NOTES) {
+      const n = this.call('tallow_timeline', maxNotes);
+      if (n < 0) throw new Error(this.text('tallow_error'));
+      const p = this.call('tallow_numbers') >>> 3;
+      const numbers = this.m.HEAPF64.slice(p, p + n * NOTE_FIELDS + 1);
+      return { notes: numbers.subarray(0, n * NOTE_FIELDS), end: numbers[n * NOTE_FIELDS],
+        files: JSON.parse(this.text('tallow_place_files')), truncated: n === maxNotes };
+    }
+
     // Starts the latest song; mask: bit n hears part n.
     play(rate, mask, startSeconds) {
       if (this.call('tallow_play', rate, mask, startSeconds, this.sampleDir) !== 0) {
@@ -117,6 +131,79 @@
     }
   }
 
+  // The notes of a song in time (from Engine.timeline): which note each part
+  // plays at a time and where it was written, and the notes of a stretch of
+  // time for a piano roll.
+  class Timeline {
+    constructor({ notes, files, end }) {
+      this.data = notes;
+      this.files = files;
+      this.end = end;
+      this.count = notes.length / NOTE_FIELDS;
+      this.byPart = PART_NAMES.map(() => []);
+      this.longest = 0;
+      this.low = 127;
+      this.high = 0;
+      for (let i = 0; i < this.count; ++i) {
+        const n = this.note(i);
+        this.byPart[n.part].push(i);
+        this.longest = Math.max(this.longest, n.end - n.start);
+        this.low = Math.min(this.low, n.pitch);
+        this.high = Math.max(this.high, n.pitch);
+      }
+    }
+
+    // {part, pitch, start, end, place: {file, line, column} or null}
+    note(i) {
+      const d = this.data.subarray(i * NOTE_FIELDS, (i + 1) * NOTE_FIELDS);
+      const place = d[4] < 0 ? null : { file: this.files[d[4]], line: d[5], column: d[6] };
+      return { part: d[0], pitch: d[1], start: d[2], end: d[3], place };
+    }
+
+    // {partName: {file, line, column}} of the notes sounding at `seconds`.
+    positionsAt(seconds) {
+      const out = {};
+      this.byPart.forEach((list, part) => {
+        const i = this.soundingIn(list, seconds);
+        if (i >= 0 && this.note(i).place) out[PART_NAMES[part]] = this.note(i).place;
+      });
+      return out;
+    }
+
+    // The note of `list` (a part's, in start order) sounding at `seconds`, or
+    // -1; of a chord, its first note.
+    soundingIn(list, seconds) {
+      let lo = 0;
+      let hi = list.length;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (this.data[list[mid] * NOTE_FIELDS + 2] <= seconds) lo = mid + 1; else hi = mid;
+      }
+      let found = -1;
+      // A part's notes follow one another; only a chord's start together.
+      for (let k = lo - 1; k >= 0 && k >= lo - 4; --k) {
+        const d = list[k] * NOTE_FIELDS;
+        if (this.data[d + 3] > seconds && this.data[d + 2] <= seconds) found = list[k];
+      }
+      return found;
+    }
+
+    // The indexes of the notes sounding between `from` and `to` (seconds).
+    between(from, to) {
+      let lo = 0;
+      let hi = this.count;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (this.data[mid * NOTE_FIELDS + 2] < from - this.longest) lo = mid + 1; else hi = mid;
+      }
+      const out = [];
+      for (let i = lo; i < this.count && this.data[i * NOTE_FIELDS + 2] < to; ++i) {
+        if (this.data[i * NOTE_FIELDS + 3] > from) out.push(i);
+      }
+      return out;
+    }
+  }
+
   function removeTree(FS, path) {
     for (const name of FS.readdir(path)) {
       if (name === '.' || name === '..') continue;
@@ -126,7 +213,7 @@
     FS.rmdir(path);
   }
 
-  const api = { Engine, PART_NAMES };
+  const api = { Engine, Timeline, PART_NAMES };
   if (typeof module === 'object' && module.exports) module.exports = api;
   else root.TallowEngine = api;
 })(typeof self !== 'undefined' ? self : this);

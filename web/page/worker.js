@@ -59,7 +59,10 @@ function renderAll({ seconds, rate, mask }) {
 const operations = {
   compile: ({ files, language }) => {
     const r = engine.compile(files, language);
-    return { ...r, summary: r.status === 0 ? engine.summary() : '' };
+    if (r.status !== 0) return { ...r, summary: '', timeline: null };
+    let timeline = null;
+    try { timeline = engine.timeline(); } catch { /* a song the model cannot play: no timeline */ }
+    return { ...r, summary: engine.summary(), timeline };
   },
   dump: ({ part, maxBytes }) => engine.dump(part, maxBytes),
   exportFile: ({ kind }) => engine.exportFile(kind),

@@ -1,7 +1,9 @@
 // The page in headless Chromium, served on 127.0.0.1: it loads, an error
 // shows its underline where the native compiler puts it and fixing it clears
 // it, Play makes sound, a muted part is silent, a share link restores the
-// sources, and the downloads hold the native programs' bytes.  Screenshots
+// sources, the downloads hold the native programs' bytes, and while a song
+// plays from where the piano roll was clicked, the editor marks the notes
+// playing.  Screenshots
 // go to TALLOW_SCREENSHOTS (default build-wasm/screenshots) for a person.
 'use strict';
 const test = require('node:test');
@@ -10,6 +12,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { spawn, spawnSync } = require('node:child_process');
+const zlib = require('node:zlib');
 const puppeteer = require('puppeteer-core');
 
 const root = path.resolve(__dirname, '../..');
@@ -20,6 +23,15 @@ const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 
 const SONG = '1 t150 v12 o4 l8 cdefgab>c\n2 v12 o3 l4 c e g c\n';
 const BROKEN = '1 t150 v12 o4 l8 cdefgab>c\n2 v12 o3 l4 c e g c v99\n';
+
+// A song with an include, a macro, a loop and braces, in half notes at t60
+// (two seconds each), shared as the page shares it.
+const FOLLOWED = [
+  ['song.mml', '#include "common.mml"\n#define riff e f\n1 t60 l2 c (d)2 $riff\n2 l2 {g}2 a b c\n'],
+  ['common.mml', '3 l2 r r r a\n'],
+];
+const shareCode = (files) => zlib.deflateRawSync(Buffer.from(JSON.stringify(files)))
+  .toString('base64').replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
 
 // Runs native tallowc on `source` in a new directory: its status, its editor
 // lines and the directory.
@@ -85,6 +97,29 @@ function underline(page) {
     range.setEnd(mark, 0);
     return { line: lines.indexOf(line) + 1, column: range.toString().length + 1 };
   });
+}
+
+// The notes marked as playing: [{part, line, column}] sorted by part.
+function playingMarks(page) {
+  return page.evaluate(() => {
+    const lines = [...document.querySelectorAll('.cm-line')];
+    return [...document.querySelectorAll('.cm-playing[data-part]')].map((mark) => {
+      const line = mark.closest('.cm-line');
+      const range = document.createRange();
+      range.setStart(line, 0);
+      range.setEnd(mark, 0);
+      return { part: mark.dataset.part, line: lines.indexOf(line) + 1,
+        column: range.toString().length + 1 };
+    }).sort((a, b) => a.part.localeCompare(b.part));
+  });
+}
+
+// Clicks the piano roll at `seconds` of the song.
+async function clickRoll(page, seconds) {
+  const box = await (await page.$('#roll')).boundingBox();
+  const { start, scale } = await page.$eval('#roll', (c) => ({ start: Number(c.dataset.start),
+    scale: Number(c.dataset.scale) }));
+  await page.mouse.click(box.x + (seconds - start) * scale, box.y + box.height / 2);
 }
 
 async function energy(page) {
@@ -180,6 +215,33 @@ test('the page in a browser', { timeout: 120000 }, async (t) => {
       const other = await openPage(browser, link);
       const text = await other.evaluate(() => document.querySelector('.cm-content').innerText);
       assert.strictEqual(text.trim(), SONG.trim());
+      await other.close();
+    });
+
+    await t.test('the notes playing are marked where the roll was clicked', async () => {
+      const other = await openPage(browser, `${url}#s=${shareCode(FOLLOWED)}`);
+      await other.waitForFunction(() => /\d/.test(document.getElementById('status').textContent));
+      const cases = [
+        // The loop's second pass.
+        [5, [{ part: 'FM1', line: 3, column: 13 }, { part: 'FM2', line: 4, column: 11 }]],
+        // The macro's use; FM3 plays in the included file, not in this tab.
+        [6.5, [{ part: 'FM1', line: 3, column: 17 }, { part: 'FM2', line: 4, column: 13 }]],
+      ];
+      for (const [seconds, want] of cases) {
+        await other.keyboard.press('Escape');
+        await clickRoll(other, seconds);
+        await other.waitForFunction((json) => {
+          const marks = [...document.querySelectorAll('.cm-playing[data-part]')];
+          return marks.length === JSON.parse(json).length;
+        }, { timeout: 5000 }, JSON.stringify(want));
+        assert.deepStrictEqual(await playingMarks(other), want, `${seconds} s`);
+        const shown = parseFloat(/[\d.]+/.exec(await other.$eval('#status', (s) => s.textContent)));
+        assert.ok(shown >= seconds && shown < seconds + 1.5, `playing from ${shown} s`);
+      }
+      await other.screenshot({ path: path.join(shots, 'following.png') });
+      // The brace's repetition.
+      assert.deepStrictEqual(await other.evaluate(() => window.tallow.positionsAt(3)),
+        { FM1: { file: 'song.mml', line: 3, column: 13 }, FM2: { file: 'song.mml', line: 4, column: 7 } });
       await other.close();
     });
 

@@ -1,7 +1,8 @@
 // The WebAssembly module against the native programs: for every example
 // song and every acceptance case the playground can compile, the same exit
 // status, the same KRB bytes and the same bank files; for the example songs
-// the same WAV, VGM and MIDI bytes as krb2wav, krb2vgm and krb2mid.
+// the same WAV, VGM and MIDI bytes as krb2wav, krb2vgm and krb2mid; and
+// the notes playing at a time name the places they were written at.
 //
 // Run from the repository root after building both:
 //   TALLOW_NATIVE=build TALLOW_SITE=build-wasm/site node --test web/tests/
@@ -20,7 +21,7 @@ const site = path.resolve(root, process.env.TALLOW_SITE || 'build-wasm/site');
 const acceptance = process.env.TALLOW_ACCEPTANCE
   || [path.join(root, '../shared/acceptance'), '/work/shared/acceptance']
     .find((dir) => fs.existsSync(path.join(dir, 'run.py')));
-const { Engine } = require(path.join(site, 'engine.js'));
+const { Engine, Timeline } = require(path.join(site, 'engine.js'));
 
 async function loadEngine() {
   const createTallow = require(path.join(site, 'tallow.js'));
@@ -152,4 +153,24 @@ test('playing in pieces gives the WAV export\'s frames, and a muted part is sile
   const first = engine.render(4410).levels;  // the first tenth of a second
   assert.ok(first[0] > 0 && first[1] > 0, `FM1 and FM2 play: ${first}`);
   assert.ok(first.slice(2).every((v) => v === 0), 'no other part plays');
+});
+
+test('positionsAt names the notes sounding then: through a loop, a macro, braces, a tie and an include', async () => {
+  const engine = await loadEngine();
+  const files = {
+    'song.mml': '#include "common.mml"\n#define riff e8 f8\n1 t120 l4 c (d e)2 $riff\n2 l4 {g a}2 c&c\n',
+    'common.mml': '; shared\n3 l4 a b\n',
+  };
+  assert.strictEqual(engine.compile(files).status, 0);
+  const timeline = new Timeline(engine.timeline());
+  const at = (line, column, file = 'song.mml') => ({ file, line, column });
+  // Quarter notes last half a second at t120.
+  for (const [seconds, want] of [
+    [0.25, { FM1: at(3, 11), FM2: at(4, 7), FM3: at(2, 6, 'common.mml') }],
+    [1.75, { FM1: at(3, 14), FM2: at(4, 9) }],  // the loops' second pass; FM3 has ended
+    [2.9, { FM1: at(3, 20), FM2: at(4, 13) }],  // the macro's use; the tied note
+    [9, {}],
+  ]) {
+    assert.deepStrictEqual(timeline.positionsAt(seconds), want, `${seconds} s`);
+  }
 });
