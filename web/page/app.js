@@ -12,6 +12,9 @@ const DUMP_LIMIT = 200000;       // bytes of a part's listing shown
 const PARTS = ['FM1', 'FM2', 'FM3', 'FM4', 'FM5', 'FM6', 'PCM1', 'PCM2', 'PCM3', 'PCM4',
   'PCM5', 'PCM6', 'PCM7', 'PCM8', 'BEEP'];
 const STORAGE_KEY = 'tallow.playground.files';
+// Base64 characters of uploaded files kept in local storage (most browsers
+// give a page about five million characters); beyond, only texts are kept.
+const SAVED_BINARY_LIMIT = 3000000;
 
 const TEXTS = {
   en: {
@@ -22,6 +25,7 @@ const TEXTS = {
     mute: 'mute', solo: 'solo', compiled: 'Compiled: {n} bytes', failed: 'Does not compile',
     compiling: 'Compiling…', none: 'No problems', shared: 'Link copied to the address bar',
     stopped: 'Stopped: it ran longer than {s} s', fileName: 'Name of the new file',
+    notKept: 'The uploaded files are too large to keep in this browser: upload them again next time',
     playing: 'Playing {t}', noSong: 'Nothing compiled yet',
   },
   ja: {
@@ -32,7 +36,8 @@ const TEXTS = {
     mute: 'ミュート', solo: 'ソロ', compiled: 'コンパイル完了: {n} バイト',
     failed: 'コンパイルできません', compiling: 'コンパイル中…', none: '問題はありません',
     shared: 'リンクをアドレスバーに入れました', stopped: '{s} 秒を超えたので止めました',
-    fileName: '新しいファイルの名前', playing: '再生中 {t}', noSong: 'まだコンパイルしていません',
+    fileName: '新しいファイルの名前',
+    notKept: 'アップロードしたファイルは大きすぎてブラウザに保存できません。次回もう一度アップロードしてください', playing: '再生中 {t}', noSong: 'まだコンパイルしていません',
   },
 };
 
@@ -98,10 +103,35 @@ function request(op, payload = {}, transfer = []) {
 const isText = (f) => typeof f.data === 'string';
 const filesObject = (files) => Object.fromEntries(files.map((f) => [f.name, f.data]));
 
-function save() {
-  const texts = state.files.filter(isText).map((f) => [f.name, f.data]);
-  try { localStorage.setItem(STORAGE_KEY, JSON.stringify(texts)); } catch { /* storage full or off */ }
+function toBase64(bytes) {
+  let binary = '';
+  for (let i = 0; i < bytes.length; i += 0x8000) {
+    binary += String.fromCharCode(...bytes.subarray(i, i + 0x8000));
+  }
+  return btoa(binary);
 }
+const fromBase64 = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+
+// Saves the files in local storage: texts as they are, uploads in base64
+// (made once a file) while they fit; returns false when uploads were left out.
+function save() {
+  const entry = (f) => {
+    if (isText(f)) return [f.name, f.data];
+    f.base64 = f.base64 || toBase64(f.data);
+    return [f.name, { base64: f.base64 }];
+  };
+  const uploads = state.files.filter((f) => !isText(f)).map(entry);
+  const texts = state.files.filter(isText).map(entry);
+  const size = uploads.reduce((n, [, d]) => n + d.base64.length, 0);
+  const store = (list) => {
+    try { localStorage.setItem(STORAGE_KEY, JSON.stringify(list)); return true; } catch { return false; }
+  };
+  if (size <= SAVED_BINARY_LIMIT && store(state.files.map(entry))) return true;
+  store(texts);  // storage full or off: the texts at least
+  return uploads.length === 0;
+}
+
+const savedFile = ([name, data]) => ({ name, data: typeof data === 'string' ? data : fromBase64(data.base64) });
 
 async function streamBytes(bytes, transform) {
   const stream = new Blob([bytes]).stream().pipeThrough(transform);
@@ -112,17 +142,14 @@ async function shareLink() {
   const texts = state.files.filter(isText).map((f) => [f.name, f.data]);
   const packed = await streamBytes(new TextEncoder().encode(JSON.stringify(texts)),
     new CompressionStream('deflate-raw'));
-  let binary = '';
-  packed.forEach((b) => { binary += String.fromCharCode(b); });
-  const code = btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  const code = toBase64(packed).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
   return `${location.origin}${location.pathname}#s=${code}`;
 }
 
 async function filesFromLink(hash) {
   const m = /^#s=([A-Za-z0-9_-]+)$/.exec(hash);
   if (!m) return null;
-  const binary = atob(m[1].replace(/-/g, '+').replace(/_/g, '/'));
-  const packed = Uint8Array.from(binary, (c) => c.charCodeAt(0));
+  const packed = fromBase64(m[1].replace(/-/g, '+').replace(/_/g, '/'));
   const text = new TextDecoder().decode(
     await streamBytes(packed, new DecompressionStream('deflate-raw')));
   return JSON.parse(text).map(([name, data]) => ({ name, data }));
@@ -434,10 +461,10 @@ async function start() {
       const bytes = new Uint8Array(await file.arrayBuffer());
       const data = /\.(mml|txt)$/i.test(file.name) ? new TextDecoder().decode(bytes) : bytes;
       const i = state.files.findIndex((f) => f.name === file.name);
-      if (i >= 0) state.files[i].data = data; else state.files.push({ name: file.name, data });
+      if (i >= 0) state.files[i] = { name: file.name, data }; else state.files.push({ name: file.name, data });
     }
     renderTabs();
-    save();
+    $('notice').textContent = save() ? '' : say('notKept');
     compileSoon(0);
   };
   $('downloads').onclick = (e) => { if (e.target.dataset.kind) download(e.target.dataset.kind); };
@@ -451,7 +478,7 @@ async function start() {
   const linked = await filesFromLink(location.hash).catch(() => null);
   const saved = JSON.parse(localStorage.getItem(STORAGE_KEY) || 'null');
   if (linked) setFiles(linked);
-  else if (saved && saved.length) setFiles(saved.map(([name, data]) => ({ name, data })));
+  else if (saved && saved.length) setFiles(saved.map(savedFile));
   else loadExample(songs.includes('song.mml') ? 'song.mml' : songs[0], examples);
 }
 

@@ -218,6 +218,20 @@ test('the page in a browser', { timeout: 120000 }, async (t) => {
       await other.close();
     });
 
+    await t.test('an uploaded bank is kept in local storage', async () => {
+      const bank = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'tallow-upload-')), 'KEPT.FMB');
+      fs.writeFileSync(bank, Buffer.from([0, 1, 2, 250, 251, 255]));
+      await (await page.$('#upload')).uploadFile(bank);
+      await page.waitForFunction(() => [...document.querySelectorAll('#tabs button')]
+        .some((b) => b.textContent === 'KEPT.FMB'));
+      await page.goto(url);  // without the share link, the saved files come back
+      await page.waitForFunction(() => window.tallow !== undefined);
+      await page.evaluate(() => window.tallow.ready);
+      await page.click('#tabs button:last-child');
+      const shown = await page.$eval('.cm-content', (c) => c.innerText.trim());
+      assert.strictEqual(shown, '; KEPT.FMB: 6 bytes');
+    });
+
     await t.test('the notes playing are marked where the roll was clicked', async () => {
       const other = await openPage(browser, `${url}#s=${shareCode(FOLLOWED)}`);
       await other.waitForFunction(() => /\d/.test(document.getElementById('status').textContent));
