@@ -40,15 +40,25 @@ function startPlaying({ rate, mask, start }) {
   feed();
 }
 
-// The song from the start for `seconds`, as two Float32Arrays.
+// The song from the start for `seconds`, as two Float32Arrays.  The pieces
+// are joined at the end, so that memory grows with what was rendered: a
+// render stopped by the page's time limit has not taken room for all it was
+// asked.
 function renderAll({ seconds, rate, mask }) {
   engine.play(rate, mask, 0);
   const total = Math.round(seconds * rate);
-  const left = new Float32Array(total);
-  const right = new Float32Array(total);
-  for (let at = 0; at < total;) {
+  const pieces = [];
+  let at = 0;
+  while (at < total) {
     const piece = engine.render(Math.min(total - at, 1 << 15));
     if (piece.left.length === 0) break;
+    pieces.push(piece);
+    at += piece.left.length;
+  }
+  const left = new Float32Array(at);
+  const right = new Float32Array(at);
+  at = 0;
+  for (const piece of pieces) {
     left.set(piece.left, at);
     right.set(piece.right, at);
     at += piece.left.length;
