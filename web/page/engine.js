@@ -131,6 +131,18 @@
     }
   }
 
+  // The first of 0..count - 1 for which `before` is false (count when none
+  // is), where `before` holds for the indexes below some point only.
+  function partition(count, before) {
+    let lo = 0;
+    let hi = count;
+    while (lo < hi) {
+      const mid = (lo + hi) >> 1;
+      if (before(mid)) lo = mid + 1; else hi = mid;
+    }
+    return lo;
+  }
+
   // The notes of a song in time (from Engine.timeline): which note each part
   // plays at a time and where it was written, and the notes of a stretch of
   // time for a piano roll.
@@ -173,12 +185,7 @@
     // The note of `list` (a part's, in start order) sounding at `seconds`, or
     // -1; of a chord, its first note.
     soundingIn(list, seconds) {
-      let lo = 0;
-      let hi = list.length;
-      while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (this.data[list[mid] * NOTE_FIELDS + 2] <= seconds) lo = mid + 1; else hi = mid;
-      }
+      const lo = partition(list.length, (k) => this.data[list[k] * NOTE_FIELDS + 2] <= seconds);
       let found = -1;
       // A part's notes follow one another; only a chord's start together.
       for (let k = lo - 1; k >= 0 && k >= lo - 4; --k) {
@@ -190,12 +197,7 @@
 
     // The indexes of the notes sounding between `from` and `to` (seconds).
     between(from, to) {
-      let lo = 0;
-      let hi = this.count;
-      while (lo < hi) {
-        const mid = (lo + hi) >> 1;
-        if (this.data[mid * NOTE_FIELDS + 2] < from - this.longest) lo = mid + 1; else hi = mid;
-      }
+      const lo = partition(this.count, (i) => this.data[i * NOTE_FIELDS + 2] < from - this.longest);
       const out = [];
       for (let i = lo; i < this.count && this.data[i * NOTE_FIELDS + 2] < to; ++i) {
         if (this.data[i * NOTE_FIELDS + 3] > from) out.push(i);
