@@ -33,6 +33,8 @@ export function createRoll(canvas, onSeek) {
     const x = (seconds) => (seconds - roll.start) * PX_PER_SECOND;
     const rows = t.high - t.low + 3;
     const row = height / rows;
+    g.fillStyle = '#eaeef2';  // a line a second
+    for (let s = Math.ceil(roll.start); s < roll.start + span(); ++s) g.fillRect(x(s), 0, 1, height);
     for (const i of t.between(roll.start, roll.start + span())) {
       const n = t.note(i);
       const sounding = roll.playing && n.start <= roll.at && roll.at < n.end;
