@@ -214,15 +214,21 @@ void FmChip::renderBlock(float* left, float* right, int frames) {
   fillClock(frames);
   std::fill_n(mixLeft_.begin(), frames, 0);
   std::fill_n(mixRight_.begin(), frames, 0);
-  for (Channel& ch : channels_) {
+  for (int c = 0; c < kChannels; ++c) {
+    Channel& ch = channels_[c];
     if (allDormant(ch)) {
       // Nothing changes in a channel that cannot sound until a key-on, which
       // resets the phases; only operator 1's feedback history is silence.
       ch.fb1 = ch.fb2 = 0;
       continue;
     }
-    renderChannel(ch, blockClock_, mixLeft_.data(), mixRight_.data());
+    if (metering_) {
+      meterChannel(c, frames);
+    } else {
+      renderChannel(ch, blockClock_, mixLeft_.data(), mixRight_.data());
+    }
   }
+  if (metering_) energy_.frames += static_cast<uint64_t>(frames);
   // No clipping here: the sum of up to 24 carriers stays exact, and the
   // caller limits its final mix.
   constexpr float kScale = 1.0f / 32768.0f;
@@ -230,6 +236,20 @@ void FmChip::renderBlock(float* left, float* right, int frames) {
     left[s] = static_cast<float>(mixLeft_[s]) * kScale;
     right[s] = static_cast<float>(mixRight_[s]) * kScale;
   }
+}
+
+// Renders a channel on its own, then adds it to the mix: integer sums, so
+// the mix is the same as when the channels add straight into it.
+void FmChip::meterChannel(int channel, int frames) {
+  std::array<int32_t, kBlockFrames> left{}, right{};
+  renderChannel(channels_[channel], blockClock_, left.data(), right.data());
+  double sum = 0;
+  for (int s = 0; s < frames; ++s) {
+    mixLeft_[s] += left[s];
+    mixRight_[s] += right[s];
+    sum += static_cast<double>(left[s]) * left[s] + static_cast<double>(right[s]) * right[s];
+  }
+  energy_.sums[channel] += sum / (32768.0 * 32768.0);
 }
 
 void FmChip::generate(std::span<float> left, std::span<float> right) {

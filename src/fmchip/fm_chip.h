@@ -18,6 +18,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <utility>
 
 #include "fmchip/fm_channel.h"
 #include "fmchip/fm_render.h"
@@ -39,6 +40,16 @@ class FmChip {
   // sizes differ, the longer span's extra frames are set to 0.
   void generate(std::span<float> left, std::span<float> right);
 
+  // Metering, off unless asked (the sound is the same either way): each
+  // channel's sum of squares of its output (both sides, full scale 1) over
+  // the frames rendered since the last take.
+  struct Energy {
+    std::array<double, kChannels> sums{};
+    uint64_t frames = 0;
+  };
+  void setMetering(bool on) { metering_ = on; }
+  Energy takeEnergy() { return std::exchange(energy_, Energy{}); }
+
   // One full-level carrier peaks at about this (a 14-bit operator output in
   // a 16-bit scale).
   static constexpr float kChannelFullScale = 8191.0f / 32768.0f;
@@ -54,6 +65,7 @@ class FmChip {
   void refreshFrequencies(int channel);
   void fillClock(int frames);
   void renderBlock(float* left, float* right, int frames);
+  void meterChannel(int channel, int frames);
 
   uint32_t clock_;
   std::array<Channel, kChannels> channels_{};
@@ -70,6 +82,8 @@ class FmChip {
   int egDivider_ = 0;
   BlockClock blockClock_{};
   std::array<int32_t, kBlockFrames> mixLeft_{}, mixRight_{};
+  bool metering_ = false;
+  Energy energy_;
 };
 
 }  // namespace tallow::fmchip

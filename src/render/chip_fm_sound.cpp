@@ -32,12 +32,14 @@ size_t measureDelay(double inputRate, double outputRate) {
 
 class ChipFmSound final : public FmSound {
  public:
-  explicit ChipFmSound(uint32_t outputRate)
+  ChipFmSound(uint32_t outputRate, bool metering)
       : resampler_(chip_.sampleRate(), outputRate),
         chipClock_(fmchip::FmChip::kDefaultClock, kChipDivider),
         drop_(measureDelay(chip_.sampleRate(), outputRate)),
         chipLeft_(kChipBlock),
-        chipRight_(kChipBlock) {}
+        chipRight_(kChipBlock) {
+    chip_.setMetering(metering);
+  }
 
   void write(int port, uint8_t reg, uint8_t value) override { chip_.write(port, reg, value); }
 
@@ -64,6 +66,8 @@ class ChipFmSound final : public FmSound {
   void extend(size_t frames) override {
     while (ready() < frames) generate(kChipBlock);
   }
+
+  fmchip::FmChip::Energy takeEnergy() override { return chip_.takeEnergy(); }
 
  private:
   void generate(uint64_t frames) {
@@ -100,8 +104,8 @@ class ChipFmSound final : public FmSound {
 
 }  // namespace
 
-std::unique_ptr<FmSound> makeChipFmSound(uint32_t outputRate) {
-  return std::make_unique<ChipFmSound>(outputRate);
+std::unique_ptr<FmSound> makeChipFmSound(uint32_t outputRate, bool metering) {
+  return std::make_unique<ChipFmSound>(outputRate, metering);
 }
 
 }  // namespace tallow::render

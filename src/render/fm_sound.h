@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "fmchip/fm_chip.h"
 #include "playback/playback.h"
 
 namespace tallow::render {
@@ -30,9 +31,13 @@ class FmSound {
   virtual void take(std::span<float> left, std::span<float> right, float gain) = 0;
   // Goes on past the last tick until at least `frames` frames are ready.
   virtual void extend(size_t frames) = 0;
+  // Each FM part's output energy since the last call, when the sound was
+  // made with metering; nothing otherwise.
+  virtual fmchip::FmChip::Energy takeEnergy() { return {}; }
 };
 
-// The FM chip model behind a resampler to `outputRate`.
-std::unique_ptr<FmSound> makeChipFmSound(uint32_t outputRate);
+// The FM chip model behind a resampler to `outputRate`, with its channels
+// metered when asked.
+std::unique_ptr<FmSound> makeChipFmSound(uint32_t outputRate, bool metering = false);
 
 }  // namespace tallow::render

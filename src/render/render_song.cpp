@@ -51,7 +51,7 @@ SongRender::SongRender(const KrbFile& krb, std::span<const uint8_t> bank,
   settings_.play.tailSeconds = settings.fadeSeconds;
   std::unique_ptr<FmSound> fm;
   if (settings.fmSound && anyFmHeard(settings_.play)) {
-    fm = makeChipFmSound(settings.render.outputRate);
+    fm = makeChipFmSound(settings.render.outputRate, settings.render.meterParts);
   }
   renderer_ = std::make_unique<Renderer>(settings.render, std::move(fm), samples, sink);
   player_ = std::make_unique<playback::Player>(krb, bank, settings_.play);

@@ -56,6 +56,8 @@ class SongRender {
   bool step(std::string& error, playback::Event* applied = nullptr);
   // The output frame of an instant of the song.
   uint64_t frameAt(playback::Tick tick) const { return renderer_->frameAt(tick); }
+  // Renderer::takePartLevels.
+  std::array<float, kPartCount> takePartLevels() { return renderer_->takePartLevels(); }
   // Renders the rest up to the song's end and fills `result`.  False, with
   // a one-line reason, when the song failed.
   bool finish(SongResult& result, std::string& error);

@@ -161,16 +161,50 @@ bool Renderer::finishReleased(Tick end, uint64_t maxTailFrames, std::string& err
   return true;
 }
 
+std::array<float, kPartCount> Renderer::takePartLevels() {
+  auto rms = [](double sum, uint64_t frames, float gain) {
+    return frames == 0 ? 0.0f : static_cast<float>(gain * std::sqrt(sum / (2.0 * frames)));
+  };
+  std::array<float, kPartCount> levels{};
+  if (fm_) {
+    fmchip::FmChip::Energy fm = fm_->takeEnergy();
+    for (int part = 0; part < kFmPartCount; ++part)
+      levels[part] = rms(fm.sums[part], fm.frames, kFmGain);
+  }
+  for (int part = kFirstPcmPart; part < kPartCount; ++part) {
+    levels[part] = rms(partEnergy_[part], meteredFrames_, kVoiceGain);
+  }
+  partEnergy_ = {};
+  meteredFrames_ = 0;
+  return levels;
+}
+
 void Renderer::renderVoices(uint64_t untilFrame) {
   if (untilFrame <= voiceFrames_) return;
   const size_t start = pendingLeft_.size();
   const size_t count = static_cast<size_t>(untilFrame - voiceFrames_);
   pendingLeft_.resize(start + count, 0.0f);
   pendingRight_.resize(start + count, 0.0f);
-  for (PartVoices& voices : parts_) {
-    if (voices.silent()) continue;
-    voices.render(std::span(pendingLeft_).subspan(start), std::span(pendingRight_).subspan(start));
+  for (size_t i = 0; i < parts_.size(); ++i) {
+    if (parts_[i].silent()) continue;
+    std::span<float> left = std::span(pendingLeft_).subspan(start);
+    std::span<float> right = std::span(pendingRight_).subspan(start);
+    if (!settings_.meterParts) {
+      parts_[i].render(left, right);
+      continue;
+    }
+    // The part's share: what its voices added to the mix.
+    meterLeft_.assign(left.begin(), left.end());
+    meterRight_.assign(right.begin(), right.end());
+    parts_[i].render(left, right);
+    double sum = 0;
+    for (size_t k = 0; k < count; ++k) {
+      const double l = left[k] - meterLeft_[k], r = right[k] - meterRight_[k];
+      sum += l * l + r * r;
+    }
+    partEnergy_[kFirstPcmPart + i] += sum;
   }
+  if (settings_.meterParts) meteredFrames_ += count;
   voiceFrames_ = untilFrame;
 }
 

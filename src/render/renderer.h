@@ -41,6 +41,8 @@ struct RenderSettings {
   uint32_t outputRate = 44100;
   int pcmRoot = 60;     // the note a sample plays at its own speed
   double dcCutoff = 5;  // Hz of the mix's DC-blocking high-pass; 0: none
+  // Measure each part's output for takePartLevels (the sound is the same).
+  bool meterParts = false;
 };
 
 struct RenderStats {
@@ -71,6 +73,9 @@ class Renderer {
   const RenderStats& stats() const { return stats_; }
   bool sinkFailed() const { return sinkFailed_; }
   uint64_t frameAt(playback::Tick tick) const { return clock_.frameAt(tick); }
+  // Each part's level (RMS, full scale 1, as mixed) over what was rendered
+  // since the last call; zeros unless the settings ask for metering.
+  std::array<float, kPartCount> takePartLevels();
 
  private:
   void renderVoices(uint64_t untilFrame);
@@ -88,7 +93,10 @@ class Renderer {
   std::unique_ptr<FmSound> fm_;
   SampleBank& samples_;
   FrameSink& sink_;
-  std::vector<PartVoices> parts_;                  // PCM1-PCM8 and BEEP
+  std::vector<PartVoices> parts_;                // PCM1-PCM8 and BEEP
+  std::array<double, kPartCount> partEnergy_{};  // metering: sums of squares
+  uint64_t meteredFrames_ = 0;
+  std::vector<float> meterLeft_, meterRight_;      // metering: the mix before a part
   std::vector<float> pendingLeft_, pendingRight_;  // voices, not yet mixed
   DcBlocker dcBlocker_;
   float lastPeak_ = 0;        // of the frames mixed last

@@ -4,6 +4,7 @@
 #include "web/song_stream.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tallow::web {
 
@@ -38,19 +39,17 @@ std::unique_ptr<SongStream> SongStream::open(std::vector<uint8_t> krb, std::vect
   if (!s->krb_) return nullptr;
   s->samples_ = std::make_unique<render::SampleBank>(sampleDir);
   s->queue_ = std::make_unique<Queue>();
+  render::SongSettings metered = settings;
+  metered.render.meterParts = true;
   s->song_ =
-      std::make_unique<render::SongRender>(*s->krb_, s->bank_, settings, *s->samples_, *s->queue_);
+      std::make_unique<render::SongRender>(*s->krb_, s->bank_, metered, *s->samples_, *s->queue_);
   return s;
 }
 
 // Steps the model until `frames` frames wait or the song has ended.
 bool SongStream::fill(size_t frames, std::string& error) {
-  playback::Event event;
   while (!ended_ && queue_->frames() < frames) {
-    if (song_->step(error, &event)) {
-      noteEvent(event);
-      continue;
-    }
+    if (song_->step(error)) continue;
     ended_ = true;
     render::SongResult result;
     if (!song_->finish(result, error)) return false;
@@ -58,32 +57,14 @@ bool SongStream::fill(size_t frames, std::string& error) {
   return true;
 }
 
-// Notes on and off and volume changes become level changes at their frame.
-void SongStream::noteEvent(const playback::Event& event) {
-  const int part = event.part;
-  if (part >= kPartCount) return;
-  if (event.kind == playback::EventKind::kNoteOn) {
-    sounding_[part] = true;
-  } else if (event.kind == playback::EventKind::kNoteOff) {
-    sounding_[part] = false;
-  } else if (event.kind == playback::EventKind::kVolume) {
-    volume_[part] = event.amount / 127.0f;
-  } else {
-    return;
-  }
-  float level = sounding_[part] ? volume_[part] : 0.0f;
-  changes_.push_back({song_->frameAt(event.tick), static_cast<uint8_t>(part), level});
-}
-
-// The levels of the frames before `until`: where each part stood at the
-// start of the piece, raised by every change within it.
-void SongStream::takeLevels(uint64_t until) {
-  pieceLevels_ = level_;
-  while (!changes_.empty() && changes_.front().frame < until) {
-    const LevelChange& c = changes_.front();
-    level_[c.part] = c.level;
-    pieceLevels_[c.part] = std::max(pieceLevels_[c.part], c.level);
-    changes_.pop_front();
+// The parts' levels of the frames rendered since the last piece, on the
+// meter's scale: decibels from -60 to 0 as 0 to 1.
+void SongStream::takeLevels() {
+  constexpr float kFloorDb = -60.0f;
+  std::array<float, kPartCount> rms = song_->takePartLevels();
+  for (int part = 0; part < kPartCount; ++part) {
+    float db = rms[part] > 0 ? 20.0f * std::log10(rms[part]) : kFloorDb;
+    pieceLevels_[part] = std::clamp(1.0f - db / kFloorDb, 0.0f, 1.0f);
   }
 }
 
@@ -96,8 +77,8 @@ bool SongStream::seek(uint64_t frame, std::string& error) {
     if (got == 0) break;
     queue_->samples.erase(queue_->samples.begin(), queue_->samples.begin() + 2 * got);
     position_ += got;
-    takeLevels(position_);
   }
+  song_->takePartLevels();  // what was skipped is not shown
   return true;
 }
 
@@ -113,7 +94,7 @@ long SongStream::render(size_t frames, std::string& error) {
   }
   q.erase(q.begin(), q.begin() + 2 * got);
   position_ += got;
-  takeLevels(position_);
+  takeLevels();
   return static_cast<long>(got);
 }
 

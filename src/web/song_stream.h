@@ -37,22 +37,16 @@ class SongStream {
   long render(size_t frames, std::string& error);
   const std::vector<float>& left() const { return left_; }
   const std::vector<float>& right() const { return right_; }
-  // Each part's level during the latest piece: the volume (0-1) of the note
-  // it held, the loudest when it changed; 0 for a part that held none.
+  // Each part's level during the latest piece, for a meter: its measured
+  // sound (RMS) from -60 dB (0) to full scale (1).
   const std::array<float, kPartCount>& levels() const { return pieceLevels_; }
   uint64_t position() const { return position_; }  // frames handed out or skipped
 
  private:
   class Queue;
-  struct LevelChange {
-    uint64_t frame;
-    uint8_t part;
-    float level;
-  };
   SongStream() = default;
   bool fill(size_t frames, std::string& error);
-  void noteEvent(const playback::Event& event);
-  void takeLevels(uint64_t until);
+  void takeLevels();
 
   std::vector<uint8_t> krbBytes_, bank_;
   std::optional<KrbFile> krb_;
@@ -62,15 +56,7 @@ class SongStream {
   bool ended_ = false;
   uint64_t position_ = 0;
   std::vector<float> left_, right_;
-  std::deque<LevelChange> changes_;  // in frame order, not yet handed out
-  std::array<bool, kPartCount> sounding_{};
-  // Full until a volume event says otherwise.
-  std::array<float, kPartCount> volume_ = allFull(), level_{}, pieceLevels_{};
-  static constexpr std::array<float, kPartCount> allFull() {
-    std::array<float, kPartCount> full{};
-    full.fill(1.0f);
-    return full;
-  }
+  std::array<float, kPartCount> pieceLevels_{};
 };
 
 }  // namespace tallow::web

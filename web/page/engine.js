@@ -114,7 +114,7 @@
     }
 
     // The next frames of the playing song: {left, right, levels}, empty at
-    // its end; levels: each part's volume (0-1) while it held a note.
+    // its end; levels: each part's measured level (0: -60 dB, 1: full scale).
     render(frames) {
       const n = this.call('tallow_render', frames);
       if (n < 0) throw new Error(this.text('tallow_error'));
