@@ -68,6 +68,7 @@ class ColumnMaps {
   }
   // The offset in the source line of byte `offset` of the written line.
   size_t sourceOffset(const std::string& file, int line, size_t offset) const {
+    if (maps_.empty()) return offset;
     auto found = maps_.find({file, line});
     return found == maps_.end() ? offset : offsetThrough(found->second, offset);
   }

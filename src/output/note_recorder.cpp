@@ -32,10 +32,11 @@ bool nextSounding(std::span<const uint8_t> s, size_t& pos, size_t& at) {
 }  // namespace
 
 uint32_t NoteRecorder::fileIndex(const std::string& name) {
+  if (last_ < table_.files.size() && table_.files[last_] == name) return last_;
   auto found = std::find(table_.files.begin(), table_.files.end(), name);
-  if (found != table_.files.end()) return static_cast<uint32_t>(found - table_.files.begin());
-  table_.files.push_back(name);
-  return static_cast<uint32_t>(table_.files.size() - 1);
+  if (found == table_.files.end()) found = table_.files.insert(found, name);
+  last_ = static_cast<uint32_t>(found - table_.files.begin());
+  return last_;
 }
 
 void NoteRecorder::appended(int part, const ByteBuffer& stream, const SourcePlace& place) {

@@ -44,6 +44,7 @@ class NoteRecorder {
  private:
   NotePositions& table_;
   std::array<size_t, kPartCount> scanned_{};
+  uint32_t last_ = 0;  // the file named last
 };
 
 }  // namespace tallow
