@@ -46,7 +46,7 @@ class SongStream {
   class Queue;
   SongStream() = default;
   bool fill(size_t frames, std::string& error);
-  void takeLevels();
+  void takeLevels(size_t frames);
 
   std::vector<uint8_t> krbBytes_, bank_;
   std::optional<KrbFile> krb_;
