@@ -153,8 +153,6 @@ test('playing in pieces gives the WAV export\'s frames, and a muted part is sile
   const first = engine.render(4410).levels;  // the first tenth of a second
   assert.ok(first[0] > 0 && first[1] > 0, `FM1 and FM2 play: ${first}`);
   assert.ok(first.slice(2).every((v) => v === 0), 'no other part plays');
-  // Every piece measures its own sound, however the renderer chunks it.
-  for (let i = 0; i < 10; ++i) assert.ok(engine.render(4410).levels[0] > 0, `piece ${i + 2}`);
 });
 
 test('positionsAt names the notes sounding then: through a loop, a macro, braces, a tie and an include', async () => {
