@@ -28,15 +28,13 @@ struct ColumnStretch {
 };
 
 // The offset in the source line of byte `offset` of a line written with
-// `stretches` (none: copied whole).
+// `stretches` (none: copied whole), which are in the order written.
 inline size_t offsetThrough(const std::vector<ColumnStretch>& stretches, size_t offset) {
-  const ColumnStretch* at = nullptr;
-  for (const ColumnStretch& s : stretches) {
-    if (s.written > offset) break;
-    at = &s;
-  }
-  if (at == nullptr) return offset;
-  return at->inserted ? at->source : at->source + (offset - at->written);
+  auto after = std::upper_bound(stretches.begin(), stretches.end(), offset,
+                                [](size_t o, const ColumnStretch& s) { return o < s.written; });
+  if (after == stretches.begin()) return offset;
+  const ColumnStretch& at = *(after - 1);
+  return at.inserted ? at.source : at.source + (offset - at.written);
 }
 
 // The stretches of a line written in two rewrites: `outer` maps it to the
@@ -51,10 +49,10 @@ inline std::vector<ColumnStretch> composeStretches(const std::vector<ColumnStret
     if (o.inserted) continue;
     // The inner stretches that start within this copied stretch.
     size_t end = i + 1 < outer.size() ? o.source + (outer[i + 1].written - o.written) : SIZE_MAX;
-    for (const ColumnStretch& s : inner) {
-      if (s.written > o.source && s.written < end) {
-        out.push_back({o.written + (s.written - o.source), s.source, s.inserted});
-      }
+    auto s = std::upper_bound(inner.begin(), inner.end(), o.source,
+                              [](size_t at, const ColumnStretch& c) { return at < c.written; });
+    for (; s != inner.end() && s->written < end; ++s) {
+      out.push_back({o.written + (s->written - o.source), s->source, s->inserted});
     }
   }
   return out;

@@ -74,9 +74,12 @@ class BraceExpander {
 
 bool BraceExpander::copy(std::string_view source, size_t from, size_t count) {
   if (out_.size() + count > kMaxExpandedLength) return tooLong();
-  if (stretches_ != nullptr &&
-      (stretches_->empty() || offsetThrough(*stretches_, out_.size()) != from)) {
-    stretches_->push_back({out_.size(), from, false});
+  if (stretches_ != nullptr) {
+    // A new stretch unless the last one runs on into this copy.
+    const ColumnStretch* last = stretches_->empty() ? nullptr : &stretches_->back();
+    if (last == nullptr || last->source + (out_.size() - last->written) != from) {
+      stretches_->push_back({out_.size(), from, false});
+    }
   }
   out_.append(source.substr(from, count));
   return true;
@@ -86,9 +89,12 @@ bool BraceExpander::copy(std::string_view source, size_t from, size_t count) {
 // starts at `start`.
 void BraceExpander::mapRepetitions(size_t start, size_t end) {
   std::vector<ColumnStretch>& map = *stretches_;
+  // The stretches that start within the group are the last ones so far.
+  size_t first = map.size();
+  while (first > 0 && map[first - 1].written > start) --first;
   std::vector<ColumnStretch> group{{0, offsetThrough(map, start), false}};
-  for (const ColumnStretch& s : map) {
-    if (s.written > start && s.written < end) group.push_back({s.written - start, s.source, false});
+  for (size_t i = first; i < map.size(); ++i) {
+    group.push_back({map[i].written - start, map[i].source, false});
   }
   for (size_t at = end; at < out_.size(); at += end - start) {
     for (const ColumnStretch& s : group) map.push_back({at + s.written, s.source, false});
