@@ -9,7 +9,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "support/render_support.h"
+#include "support/measure.h"
 
 namespace tallow::render {
 namespace {
@@ -66,9 +66,9 @@ TEST(RendererTest, VoicesRampInAndOut) {
     render({noteOn(on, part, 69), event(off, part, EventKind::kNoteOff, 69)}, kSecond, r);
     auto peak = [&](Tick at, double fromMs, double toMs) {
       const size_t frame = FrameClock(kRate, 1).frameAt(at);
-      return testing::peakOf(std::span(r.sink.left)
-                                 .subspan(frame + size_t(fromMs * kRate / 1000),
-                                          size_t((toMs - fromMs) * kRate / 1000)));
+      return testing::peak(std::span(r.sink.left)
+                               .subspan(frame + size_t(fromMs * kRate / 1000),
+                                        size_t((toMs - fromMs) * kRate / 1000)));
     };
     const float steady = peak(on, 20, 40);
     EXPECT_LT(peak(on, 0, 0.5), 0.3f * steady) << kPartNames[part];
@@ -98,7 +98,7 @@ TEST(RendererTest, ChordsHoldEachNoteUntilItsRelease) {
   for (double f : {220.0, e, 440.0}) EXPECT_GT(strength(0.1, f), 0.01) << f;
   EXPECT_LT(strength(0.35, e), 0.001);
   EXPECT_GT(strength(0.35, 220), 0.01);
-  EXPECT_LT(testing::peakOf(std::span(r.sink.left).subspan(size_t(0.55 * kRate))), 1e-4f);
+  EXPECT_LT(testing::peak(std::span(r.sink.left).subspan(size_t(0.55 * kRate))), 1e-4f);
 }
 
 // The BEEP square is band-limited: the lines that the harmonics above the
@@ -136,7 +136,7 @@ TEST(RendererTest, LengthFadeAndEnd) {
   // through it the sound is at half its level.
   EXPECT_NEAR(faded.stats.frames, 1.5 * kRate, 2);
   auto window = [](const std::vector<float>& x) {
-    return testing::peakOf(std::span(x).subspan(kRate, kRate / 50));
+    return testing::peak(std::span(x).subspan(kRate, kRate / 50));
   };
   EXPECT_NEAR(window(faded.sink.left) / window(plain.sink.left), 0.5, 0.02);
   EXPECT_LT(std::abs(faded.sink.left.back()), 0.002f);
@@ -209,7 +209,7 @@ TEST(RendererTest, LoudMixIsClippedNotWrapped) {
   // tenth on (but for the end's short fade), not in between.
   EXPECT_NEAR(r.stats.clipped, 2 * 0.4 * kRate, 0.01 * kRate);
   for (float v : r.sink.left) ASSERT_LE(std::abs(v), 1.0f);
-  EXPECT_EQ(testing::peakOf(r.sink.left), 1.0f);
+  EXPECT_EQ(testing::peak(r.sink.left), 1.0f);
 }
 
 }  // namespace

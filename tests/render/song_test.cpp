@@ -8,7 +8,7 @@
 #include "playback/bank_lookup.h"
 #include "render/render_song.h"
 #include "support/compile_helpers.h"
-#include "support/render_support.h"
+#include "support/measure.h"
 #include "support/temp_dir.h"
 
 namespace tallow::render {
@@ -126,9 +126,9 @@ TEST_F(SongTest, AnEndingSongRendersItsLastReleaseWithoutOffset) {
     double sum = 0;
     for (float v : audio.at(1, 1)) sum += v;
     EXPECT_EQ(20 * std::log10(std::abs(sum) / kRate) < -80, cutoff > 0) << cutoff;
-    EXPECT_GT(testing::peakOf(audio.at(2.1, 0.1)), 1e-3f);  // after the note-off
+    EXPECT_GT(testing::peak(audio.at(2.1, 0.1)), 1e-3f);  // after the note-off
     EXPECT_LT(audio.frames(), 12 * kRate);
-    EXPECT_LT(testing::peakOf(audio.at(audio.frames() / double(kRate) - 0.02, 1)), 3.2e-5f);
+    EXPECT_LT(testing::peak(audio.at(audio.frames() / double(kRate) - 0.02, 1)), 3.2e-5f);
   }
 }
 
@@ -148,7 +148,7 @@ TEST_F(SongTest, NoteBoundariesDoNotClick) {
     compile(phrase);
     Audio audio;
     render(audio);
-    EXPECT_GT(testing::peakOf(audio.sink.left), 0.08f) << phrase;
+    EXPECT_GT(testing::peak(audio.sink.left), 0.08f) << phrase;
     EXPECT_LT(testing::largestJump(audio.sink.left, 0, audio.frames()), 0.03f) << phrase;
     EXPECT_LT(testing::largestJump(audio.sink.right, 0, audio.frames()), 0.03f) << phrase;
   }
@@ -170,8 +170,8 @@ TEST_F(SongTest, PanPutsPartsInTheirChannels) {
     compile(c.mml);
     Audio audio;
     render(audio);
-    const float left = testing::peakOf(audio.at(0.2, 1)),
-                right = testing::peakOf(audio.at(0.2, 1, true));
+    const float left = testing::peak(audio.at(0.2, 1)),
+                right = testing::peak(audio.at(0.2, 1, true));
     EXPECT_EQ(left > 0.03f, c.left) << c.mml;
     EXPECT_EQ(right > 0.03f, c.right) << c.mml;
     if (c.left && c.right) {

@@ -16,7 +16,7 @@
 #include "playback/bank_lookup.h"
 #include "render/render_song.h"
 #include "support/compile_helpers.h"
-#include "support/render_support.h"
+#include "support/measure.h"
 #include "support/temp_dir.h"
 
 namespace tallow::tools {
@@ -113,16 +113,13 @@ TEST_P(ExampleSong, CompilesCleanlyEndsTogetherAndEveryPartIsHeard) {
     settings.play.parts = uint16_t(1u << part);
     settings.play.loops = 1;
     settings.fadeSeconds = 0.1;
-    render::testing::VectorSink sink;
+    testing::VectorSink sink;
     render::SongResult result;
     render::SampleBank samples;
     ASSERT_TRUE(render::renderSong(*krb, bank, settings, samples, sink, result, error)) << error;
     if (!result.stats.played[part]) continue;
-    double sum = 0;
-    for (float v : sink.left) sum += double(v) * v;
-    for (float v : sink.right) sum += double(v) * v;
-    const double rms = std::sqrt(sum / double(2 * sink.left.size()));
-    EXPECT_GT(rms, 1e-3) << kPartNames[part] << " plays notes that are not heard";
+    EXPECT_GT(std::hypot(testing::rms(sink.left), testing::rms(sink.right)), std::sqrt(2.0) * 1e-3)
+        << kPartNames[part] << " plays notes that are not heard";
   }
 }
 

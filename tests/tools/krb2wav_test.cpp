@@ -11,7 +11,7 @@
 #include "export/audio_output.h"
 #include "export/wav_file.h"
 #include "support/compile_helpers.h"
-#include "support/render_support.h"
+#include "support/measure.h"
 #include "support/temp_dir.h"
 #include "tools/krb2wav_options.h"
 
@@ -71,7 +71,7 @@ TEST_F(Krb2wavTest, WritesAWavFileAndASummary) {
   // 192 steps of 289 ticks, and the releases of the last notes.
   EXPECT_GT(w.frames(), 22050 * 0.999);
   EXPECT_LT(w.frames(), 22050 * 1.15);
-  EXPECT_GT(render::testing::peakOf(w.left), 0.09f);
+  EXPECT_GT(testing::peak(w.left), 0.09f);
 }
 
 TEST_F(Krb2wavTest, SameInputSameBytes) {
@@ -143,8 +143,8 @@ TEST_F(Krb2wavTest, PcmSamplesArePlayedAtTheirPitch) {
   // PCM1 at the root note (1 kHz) and PCM2 an octave up (2 kHz) sound together.
   ASSERT_GE(left.size(), 44100u);
   const auto steady = std::span<const float>(left).subspan(44100 / 4, 44100 / 2);
-  EXPECT_NEAR(render::testing::strongestFrequency(steady, 44100, 1000), 1000, 2);
-  EXPECT_NEAR(render::testing::strongestFrequency(steady, 44100, 2000), 2000, 4);
+  EXPECT_NEAR(testing::strongestFrequency(steady, 44100, 1000), 1000, 2);
+  EXPECT_NEAR(testing::strongestFrequency(steady, 44100, 2000), 2000, 4);
 
   EXPECT_EQ(run({"--pcm-root", "o5c", "--pcm", dir_.file("samples"), dir_.file("SONG.KRB"),
                  dir_.file("out.wav")}),
