@@ -17,13 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 std::vector<std::string> split(const std::string& text) {
   std::istringstream in(text);
   std::vector<std::string> words;
@@ -112,10 +105,10 @@ std::string runE2eCase(const std::string& caseDir, const std::string& expectedPa
       args.assign(words.begin() + 1, words.end());
     }
   }
-  fs::path previous = fs::current_path();
-  fs::current_path(scratch.path());
-  DriverResult r = runProgram(args, env);
-  fs::current_path(previous);
+  DriverResult r = [&] {
+    CurrentDirectory inScratch(scratch.path());
+    return runProgram(args, env);
+  }();
   std::string dir = scratch.path();
   auto hideDir = [&](std::string text) {
     for (size_t at; (at = text.find(dir)) != std::string::npos;)
