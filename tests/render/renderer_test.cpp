@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 
 #include "support/measure.h"
 
@@ -86,13 +85,8 @@ TEST(RendererTest, ChordsHoldEachNoteUntilItsRelease) {
           event(t, kPcm1, EventKind::kNoteOff, 64), event(2 * t, kPcm1, EventKind::kEnd)},
          3 * t, r);
   auto strength = [&](double from, double frequency) {
-    const auto x = std::span<const float>(r.sink.left).subspan(size_t(from * kRate), kRate / 10);
-    double re = 0, im = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
-      re += x[i] * std::cos(2 * std::numbers::pi * frequency * i / kRate);
-      im += x[i] * std::sin(2 * std::numbers::pi * frequency * i / kRate);
-    }
-    return std::hypot(re, im) / x.size();
+    const size_t at = size_t(from * kRate);
+    return testing::toneAmplitude(r.sink.left, at, at + kRate / 10, frequency, kRate) / 2;
   };
   const double e = noteFrequency(64, 1);
   for (double f : {220.0, e, 440.0}) EXPECT_GT(strength(0.1, f), 0.01) << f;
@@ -109,10 +103,7 @@ TEST(RendererTest, BeepSquareDoesNotAlias) {
     Rendered r;
     render({noteOn(0, kBeepPart, pitch)}, kSecond / 2, r);
     const auto x = std::span<const float>(r.sink.left).subspan(kRate / 10, kRate / 4);
-    std::vector<double> windowed(x.size());
-    for (size_t i = 0; i < x.size(); ++i) {
-      windowed[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (x.size() - 1)));
-    }
+    const std::vector<double> windowed = testing::hann(x);
     const double f = noteFrequency(pitch, 1);
     double harmonics = 0, aliases = 0;
     for (int k = 1; k < 200; k += 2) {
@@ -188,12 +179,6 @@ TEST(RendererTest, FmWritesTakeEffectAtTheirFrame) {
   EXPECT_GT(r.sink.left[at], 0.15f);
   EXPECT_EQ(testing::onsetFrame(r.sink.left, 0.1f), at);
 }
-
-}  // namespace
-}  // namespace tallow::render
-
-namespace tallow::render {
-namespace {
 
 TEST(RendererTest, LoudMixIsClippedNotWrapped) {
   Rendered r;
