@@ -1,7 +1,7 @@
 // Loops and envelopes: the stream bytes and the step counts they produce.
 #include <gtest/gtest.h>
 
-#include "support/stream_case.h"
+#include "support/compile_helpers.h"
 
 namespace tallow::testing {
 namespace {

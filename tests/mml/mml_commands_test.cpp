@@ -3,7 +3,7 @@
 // the optimiser so that every event the handlers wrote is visible.
 #include <gtest/gtest.h>
 
-#include "support/stream_case.h"
+#include "support/compile_helpers.h"
 
 namespace tallow::testing {
 namespace {

@@ -6,7 +6,6 @@
 #include "base/cp932.h"
 #include "scan/keyword_table.h"
 #include "support/compile_helpers.h"
-#include "support/stream_case.h"
 
 namespace tallow::testing {
 namespace {

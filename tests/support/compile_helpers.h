@@ -1,9 +1,13 @@
 // Compiling small sources in-process for tests: straight from an
-// intermediate text (the compiler alone), or through the whole driver.
+// intermediate text (the compiler alone), or through the whole driver; and
+// table-driven cases that compare one part's stream byte for byte, with the
+// diagnostics and, where a case gives them, the part's step counts.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,5 +47,25 @@ struct DriverResult {
 
 // Runs the whole program in-process with `args`, in the current directory.
 DriverResult runProgram(const std::vector<std::string>& args, const Environment& env = {});
+
+// Table-driven stream cases.
+constexpr bool kRaw = true;         // compile without the optimiser: every event visible
+constexpr bool kOptimised = false;  // compile as the program does
+
+struct StreamCase {
+  const char* name;
+  std::string text;  // the intermediate text after the first marker
+  bool raw;
+  int part;
+  std::string stream;   // the expected stream as hex; empty when the compile must fail
+  std::string message;  // diagnostics that must appear (UTF-8); empty: nothing is said
+  std::optional<int32_t> steps = std::nullopt;
+  std::optional<int32_t> loopSteps = std::nullopt;
+};
+
+inline void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
+
+// Compiles the case and checks it with gtest expectations.
+void checkStreamCase(const StreamCase& c);
 
 }  // namespace tallow::testing
