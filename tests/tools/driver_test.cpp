@@ -173,42 +173,5 @@ TEST_F(DriverTest, DirectoryArgumentIsAnUnknownSwitch) {
                               "\t\t/detail: 詳細情報表示\n"));
 }
 
-// The command-line source follows the rule of every path: a backslash is a
-// separator when opened, and messages show the path as written.
-TEST_F(DriverTest, BackslashInCommandLineSource) {
-  std::filesystem::create_directory("sub");
-  dir_.write("sub/song.mml", ".fmbfile bk\n#@ NO AL *\n@1 3\n1 @1 c4\n");
-  DriverResult r = run({"sub\\song.mml"});
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  EXPECT_NE(r.out.find("Write FMB : sub\\bk.FMB\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("(sub\\SONG.KRB / 282 bytes )"), std::string::npos) << r.out;
-  EXPECT_TRUE(dir_.exists("sub/SONG.KRB"));
-  EXPECT_TRUE(dir_.exists("sub/bk.FMB"));
-}
-
-TEST_F(DriverTest, BankPathShownAsWritten) {
-  std::filesystem::create_directories("a/b");
-  dir_.write("a/b/BK.FMB", std::string(6152, '\0'));
-  dir_.write("song.mml", ".fmbfile bk\n1 @1 c4\n");
-  env_.fminst = "a\\b";
-  DriverResult r = run({"song.mml"});
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("Load FMB : a\\b/BK.FMB\n"), std::string::npos) << r.out;
-}
-
-TEST_F(DriverTest, Utf8SourceNameIsUpperCasedByCharacter) {
-  dir_.write(
-      "\xE3\x83\x82"
-      "a.mml",
-      "1 c4\n");
-  EXPECT_EQ(run({"\xE3\x83\x82"
-                 "a.mml"})
-                .status,
-            0);
-  EXPECT_TRUE(
-      dir_.exists("\xE3\x83\x82"
-                  "A.KRB"));
-}
-
 }  // namespace
 }  // namespace tallow::testing
