@@ -17,17 +17,6 @@ namespace {
 using testing::VectorSink;
 constexpr uint32_t kRate = 44100;
 
-// Tone 1: algorithm 7 with operator 1 alone at full level (a pure carrier),
-// instant attack, fastest release; tone 2 the same with a release of a few
-// milliseconds; tone 3 with the harshest feedback (a wave with an offset)
-// and a release of some 1.5 s.
-constexpr const char* kPureTone =
-    ".fmbfile pure\n"
-    "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
-    "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n"
-    "@2 7 0 0 127 127 127 31 31 31 31 7 7 7 7 1 1 1 1 1 1\n"
-    "@3 7 7 0 127 127 127 31 31 31 31 6 6 6 6 1 1 1 1 1 1\n";
-
 struct Audio {
   VectorSink sink;
   SongResult result;
@@ -44,7 +33,7 @@ class SongTest : public ::testing::Test {
  protected:
   // Compiles `mml` (after the pure tone's definition) as song.mml.
   void compile(const std::string& mml) {
-    dir_.write("song.mml", std::string(kPureTone) + mml);
+    dir_.write("song.mml", std::string(tallow::testing::kPureTones) + mml);
     auto result = tallow::testing::runProgram({dir_.file("song.mml")});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     std::string bytes = dir_.read("SONG.KRB");
@@ -209,7 +198,6 @@ TEST_F(SongTest, EndlessLoopsPlayTheirCountThenFade) {
 TEST_F(SongTest, PartFilterAndTimeCap) {
   compile("1 @1 t120 o4a1\nA o5a1\nX @p o6a4 @j0\n");
   SongSettings settings;
-  settings.play.parts = 1 << kPcmPartCount;  // PCM3: silent
   settings.play.parts = 1 << kFirstPcmPart;  // PCM1 only
   Audio pcm;
   render(pcm, settings);

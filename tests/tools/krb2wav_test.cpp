@@ -18,11 +18,6 @@
 namespace tallow::tools {
 namespace {
 
-constexpr const char* kPureTone =
-    ".fmbfile pure\n"
-    "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
-    "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n";
-
 // The samples of a WAV file the program wrote, once its header is checked
 // to be the one for the file's length at `rate`, in stereo.
 exports::PcmSample readWav(const std::string& bytes, uint32_t rate) {
@@ -44,7 +39,7 @@ class Krb2wavTest : public ::testing::Test {
  protected:
   // Compiles `mml` (after the pure tone's definition) into SONG.KRB.
   void compile(const std::string& mml, bool withTone = true) {
-    dir_.write("song.mml", (withTone ? std::string(kPureTone) : "") + mml);
+    dir_.write("song.mml", (withTone ? std::string(testing::kPureTones) : "") + mml);
     auto result = tallow::testing::runProgram({dir_.file("song.mml")});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
   }
