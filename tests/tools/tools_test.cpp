@@ -37,17 +37,14 @@ TEST(Tools, CommandLinesAndExitStatus) {
     ToolRun help = runTool(isVgm, {"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind(std::string("usage: ") + name, 0), 0u);
-    struct Usage {
-      std::vector<std::string> args;
-    };
-    const Usage usage[] = {{{}},
-                           {{in}},
-                           {{"--loops", "0", in, out}},
-                           {{"--max-seconds", "x", in, out}},
-                           {{"--bogus", in, out}},
-                           {{in, out, "--loops"}}};
-    for (const Usage& u : usage) {
-      ToolRun r = runTool(isVgm, u.args);
+    const std::vector<std::string> usage[] = {{},
+                                              {in},
+                                              {"--loops", "0", in, out},
+                                              {"--max-seconds", "x", in, out},
+                                              {"--bogus", in, out},
+                                              {in, out, "--loops"}};
+    for (const std::vector<std::string>& args : usage) {
+      ToolRun r = runTool(isVgm, args);
       EXPECT_EQ(r.status, 2) << name;
       EXPECT_NE(r.err.find("Try '"), std::string::npos) << r.err;
     }
