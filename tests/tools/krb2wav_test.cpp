@@ -173,7 +173,6 @@ TEST_F(Krb2wavTest, CommandLine) {
 
 TEST(OptionsTest, RefusesBadCommandLines) {
   const std::vector<std::vector<std::string>> cases = {
-      {"in.krb"},
       {"a", "b", "c"},
       {"--rate", "7999", "a", "b"},
       {"--rate", "44.1k", "a", "b"},
