@@ -21,18 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs in `dir` as the current directory.
-class InDirectory {
- public:
-  explicit InDirectory(const std::string& dir) : previous_(fs::current_path()) {
-    fs::current_path(dir);
-  }
-  ~InDirectory() { fs::current_path(previous_); }
-
- private:
-  fs::path previous_;
-};
-
 struct Place {
   std::string file;
   int line;
@@ -67,7 +55,7 @@ TEST(NotePositions, MapEveryNoteToItsSourceAndLeaveTheKrbAlone) {
   TempDir dir;
   dir.write("common.mml", kCommon);
   dir.write("song.mml", kSong);
-  InDirectory in(dir.path());
+  CurrentDirectory in(dir.path());
   web::CompileOutcome outcome = web::compileInCurrentDirectory("song.mml", {});
   ASSERT_EQ(outcome.status, 0) << outcome.messages;
   const NotePositions& table = outcome.positions;
@@ -101,7 +89,7 @@ TEST(NotePositions, TheExampleSongsCompileToTheProgramsBytes) {
   for (const char* song : {"song.mml", "ballad.mml", "blues.mml", "chiptune.mml", "waltz.mml"}) {
     TempDir dir;
     fs::copy(fs::path(TALLOW_SOURCE_DIR) / "examples", dir.path(), fs::copy_options::recursive);
-    InDirectory in(dir.path());
+    CurrentDirectory in(dir.path());
     web::CompileOutcome outcome = web::compileInCurrentDirectory(song, {});
     ASSERT_EQ(outcome.status, 0) << song << outcome.messages;
     std::string krb = fs::path(song).replace_extension(".KRB").string();
@@ -117,7 +105,7 @@ TEST(NotePositions, TheTimelineNamesThePlaceOfTheNoteSoundingAtATime) {
   TempDir dir;
   dir.write("common.mml", kCommon);
   dir.write("song.mml", kSong);
-  InDirectory in(dir.path());
+  CurrentDirectory in(dir.path());
   web::Playground playground;
   ASSERT_EQ(playground.compile("song.mml", {}), 0);
   web::Timeline timeline;

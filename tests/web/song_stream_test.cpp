@@ -2,7 +2,6 @@
 // are the WAV export's, and every piece measures the parts that sound in it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,15 +14,13 @@ namespace {
 TEST(SongStream, FramesOfTheExportAndLevelsOfEveryPiece) {
   TempDir dir;
   dir.write("song.mml", "1 t150 o4 l8 cdefgab>c\n2 o3 l4 c e g c\n");
-  std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(dir.path());
   web::Playground playground;
+  CurrentDirectory in(dir.path());
   ASSERT_EQ(playground.compile("song.mml", {}), 0);
   std::vector<uint8_t> wav;
   std::string error;
   ASSERT_TRUE(playground.makeExport(web::ExportKind::kWav, "", wav, error)) << error;
   ASSERT_TRUE(playground.play(44100, 0x7FFF, 0, "", error)) << error;
-  std::filesystem::current_path(previous);
 
   size_t frame = 0;
   constexpr size_t kWavHeader = 44;
