@@ -147,8 +147,10 @@ void endOneShots(CompileContext& ctx, PartState& p) {
 }
 
 // What follows every note after its tie mark: steps, envelope restart, the
-// end of a one-note volume, octave shift and gate.
-void closeNote(CompileContext& ctx, PartState& p, int32_t length) {
+// end of a one-note volume, octave shift and gate.  Inlined: it ends every
+// note of the fast lane, where a call's entry and exit cost a tenth of the
+// note.
+[[gnu::always_inline]] inline void closeNote(CompileContext& ctx, PartState& p, int32_t length) {
   p.steps = wrapSteps(int64_t{p.steps} + length);
   bool restart = ctx.running.tieFlag ? p.envelopeRestart == EnvelopeRestart::kEveryNote
                                      : p.envelopeRestart != EnvelopeRestart::kRunsOn;

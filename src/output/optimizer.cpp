@@ -123,6 +123,19 @@ constexpr std::array<bool, 256> makeBarriers() {
 
 constexpr std::array<bool, 256> kBarrier = makeBarriers();
 
+// Moves a note event's bytes to `to`, at or before `from`: all read before
+// any is written (a library call for three bytes would cost more than the
+// whole move).
+inline void moveNote(uint8_t* to, const uint8_t* from) {
+  uint8_t pitch = from[0];
+  uint8_t low = from[1];
+  uint8_t high = from[2];
+  to[0] = pitch;
+  to[1] = low;
+  to[2] = high;
+}
+static_assert(kNoteEventLength == 3 && kTieLength + kRestLength == 4);
+
 // The kind of the last event the follower was handed, for joining.
 enum class Last : uint8_t { kOther, kNote, kTieAfterNote, kRest };
 
@@ -152,6 +165,7 @@ class Walk {
 
   // The first pass, one event each; r_ is at the event, which fits.
   void note();
+  void plainNotes();
   void rest();
   template <size_t kCount>
   void remembered(int& memory, int value, int stopCode);
@@ -219,6 +233,52 @@ void Walk<kTwoPasses>::note() {
     r_ += kTiedNoteLength;
   }
   keepNote(pitch, total);
+}
+
+// After a note or a rest: the run of notes that follows, each after a
+// detune of the value in force, alone or gated (a tie and a rest after it),
+// taken as note(), keepTie() and rest() would take them one by one: the
+// detune dropped, the rest copied, nothing joined (no tie of the same pitch
+// follows a note, no rest a rest) and no pan pending.  This is the body of
+// most streams, and of every expanded loop.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::plainNotes() {
+  if constexpr (kTwoPasses) {
+    if (last_ == Last::kTieAfterNote || panPending_) return;
+  }
+  constexpr size_t kPair = kDetuneLength + kNoteEventLength;
+  constexpr size_t kGatedTail = kTieLength + kRestLength;
+  uint8_t* s = s_;
+  size_t r = r_;
+  size_t w = w_;
+  Last last = last_;
+  const int memory = m_.detune;
+  while (length_ - r > kPair && s[r] == kEventDetune &&
+         static_cast<int16_t>(s[r + 1] | s[r + 2] << 8) == memory &&
+         s[r + kDetuneLength] <= kLastNoteCode) {
+    const uint8_t* from = s + r + kDetuneLength;
+    if (from[kNoteEventLength] != kEventTie) {
+      moveNote(s + w, from);
+      w += kNoteEventLength;
+      r += kPair;
+      last = Last::kNote;
+      continue;
+    }
+    if (length_ - r <= kPair + kGatedTail || from[kNoteEventLength + kTieLength] != kEventRest ||
+        from[kNoteEventLength + kGatedTail] == kEventRest) {
+      break;
+    }
+    uint32_t head;
+    std::memcpy(&head, from, sizeof head);
+    moveNote(s + w + sizeof head, from + sizeof head);
+    std::memcpy(s + w, &head, sizeof head);
+    w += kNoteEventLength + kGatedTail;
+    r += kPair + kGatedTail;
+    last = Last::kRest;
+  }
+  r_ = r;
+  w_ = w;
+  if constexpr (kTwoPasses) last_ = last;
 }
 
 template <bool kTwoPasses>
@@ -406,6 +466,7 @@ size_t Walk<kTwoPasses>::run() {
       }
       if (code <= kLastNoteCode) {
         note();
+        plainNotes();
         if (r_ >= body) continue;
         code = s_[r_];
       }
@@ -416,6 +477,7 @@ size_t Walk<kTwoPasses>::run() {
       }
       if (code == kEventRest) {
         rest();
+        plainNotes();
         continue;
       }
       // The next note's detune: the top of the loop takes it.
