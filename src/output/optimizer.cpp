@@ -123,18 +123,17 @@ constexpr std::array<bool, 256> makeBarriers() {
 
 constexpr std::array<bool, 256> kBarrier = makeBarriers();
 
-// Moves a note event's bytes to `to`, at or before `from`: all read before
-// any is written (a library call for three bytes would cost more than the
-// whole move).
-inline void moveNote(uint8_t* to, const uint8_t* from) {
-  uint8_t pitch = from[0];
-  uint8_t low = from[1];
-  uint8_t high = from[2];
-  to[0] = pitch;
-  to[1] = low;
-  to[2] = high;
+// Moves the `kCount` bytes of events at `from` to `to`, no later, with one
+// load and one store of `sizeof(Word)` bytes.  The bytes stored past the
+// events lie before the end of the bytes moved (`to` is at least the
+// dropped detune's length behind `from`), where the walk has read all.
+template <typename Word, size_t kCount>
+inline void moveEvents(uint8_t* to, const uint8_t* from) {
+  static_assert(kCount <= sizeof(Word) && sizeof(Word) <= kCount + kEventLength[kEventDetune]);
+  Word bytes;
+  std::memcpy(&bytes, from, sizeof bytes);
+  std::memcpy(to, &bytes, sizeof bytes);
 }
-static_assert(kNoteEventLength == 3 && kTieLength + kRestLength == 4);
 
 // The kind of the last event the follower was handed, for joining.
 enum class Last : uint8_t { kOther, kNote, kTieAfterNote, kRest };
@@ -252,13 +251,13 @@ void Walk<kTwoPasses>::plainNotes() {
   size_t r = r_;
   size_t w = w_;
   Last last = last_;
-  const int memory = m_.detune;
-  while (length_ - r > kPair && s[r] == kEventDetune &&
-         static_cast<int16_t>(s[r + 1] | s[r + 2] << 8) == memory &&
+  // The detune event of the value in force, as its three bytes read.
+  const uint32_t detune = kEventDetune | uint32_t{static_cast<uint16_t>(m_.detune)} << 8;
+  while (length_ - r > kPair && (s[r] | s[r + 1] << 8 | uint32_t{s[r + 2]} << 16) == detune &&
          s[r + kDetuneLength] <= kLastNoteCode) {
     const uint8_t* from = s + r + kDetuneLength;
     if (from[kNoteEventLength] != kEventTie) {
-      moveNote(s + w, from);
+      moveEvents<uint32_t, kNoteEventLength>(s + w, from);
       w += kNoteEventLength;
       r += kPair;
       last = Last::kNote;
@@ -268,10 +267,7 @@ void Walk<kTwoPasses>::plainNotes() {
         from[kNoteEventLength + kGatedTail] == kEventRest) {
       break;
     }
-    uint32_t head;
-    std::memcpy(&head, from, sizeof head);
-    moveNote(s + w + sizeof head, from + sizeof head);
-    std::memcpy(s + w, &head, sizeof head);
+    moveEvents<uint64_t, kNoteEventLength + kGatedTail>(s + w, from);
     w += kNoteEventLength + kGatedTail;
     r += kPair + kGatedTail;
     last = Last::kRest;
