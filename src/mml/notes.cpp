@@ -206,6 +206,25 @@ class NoteLane {
     return true;
   }
 
+  // A length alone (the default length's, a portamento's, ...).
+  bool length(int32_t& length) {
+    int next = 0;
+    if (!readLength(length, next)) return false;
+    scanner_.commit(ahead_);
+    return true;
+  }
+
+  // A rest, when its length is everyday too.
+  bool rest() {
+    int next = 0;
+    int32_t length = 0;
+    if (!readLength(length, next) || !ctx_.track().hasRoom(kRestBytes)) return false;
+    scanner_.commit(ahead_);
+    putWordEvent(ctx_.track().append(kRestBytes), kEventRest, length);
+    part_.steps = wrapSteps(int64_t{part_.steps} + length);
+    return true;
+  }
+
  private:
   // What the general path's lookup or peek in `table` gives at the read-ahead
   // (blanks skipped), or KeywordTable::kSearch when that path must read it
@@ -255,7 +274,8 @@ class NoteLane {
   }
 
   // A length and the code that follows it, as the general path reads them.
-  bool readLength(int32_t& length, int& next) {
+  // Inlined into both readers: a call would cost more than it saves.
+  [[gnu::always_inline]] bool readLength(int32_t& length, int& next) {
     int64_t total = 0;
     // The general path peeks for portamento before the length, at the
     // place where the length's first lookup stands.
@@ -340,26 +360,29 @@ class NoteLane {
   // The most a note writes here: detune, note, and the tie and rest that
   // end a gated note or the tie mark of a tied one.
   static constexpr size_t kMostBytes = 3 + 3 + 1 + 3;
+  static constexpr size_t kRestBytes = 3;
 
   // The note's events in one stretch of the stream, room made beforehand.
   void emit(int pitch, int note, int32_t detune, int32_t length, int32_t sounding, bool tied) {
     ctx_.running.tieFlag = tied;
     part_.tieState = tied ? TieState::kNote : TieState::kNone;
     if (tied) part_.tiePitch = pitch;
-    bool gated = length > sounding;
-    size_t count = 3 + (sounding != 0 ? 3 : 0) + (gated ? 4 : 0) + (tied ? 1 : 0);
-    uint8_t* at = ctx_.track().append(count);
+    ByteBuffer& track = ctx_.track();
+    uint8_t* start = track.data() + track.length();
+    uint8_t* at = start;
     putWordEvent(at, kEventDetune, detune);
     at += 3;
     if (sounding != 0) {
       putWordEvent(at, note, sounding);
       at += 3;
     }
-    if (gated) {
+    if (length > sounding) {  // gated: the silent rest of its length
       at[0] = kEventTie;
       putWordEvent(at + 1, kEventRest, length - sounding);
+      at += 4;
     }
-    if (tied) at[0] = kEventTie;
+    if (tied) *at++ = kEventTie;
+    track.append(static_cast<size_t>(at - start));
     closeNote(ctx_, part_, length);
   }
 
@@ -398,6 +421,8 @@ int notePitch(CompileContext& ctx, int semitone) {
 }
 
 int32_t readLength(CompileContext& ctx) {
+  int32_t length = 0;
+  if (NoteLane(ctx).length(length)) return length;
   int next = 0;
   return readLength(ctx, next);
 }
@@ -429,6 +454,7 @@ void onKeySignature(CompileContext& ctx) {
 }
 
 void onRest(CompileContext& ctx) {
+  if (NoteLane(ctx).rest()) return;
   ctx.emitByte(kEventRest);
   int32_t length = readLength(ctx);
   ctx.emitWord(length);
