@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   ProgramContext program;
   program.out = &out;
   program.err = &out;
-  if (runDriver({source}, program) != 0) {
+  if (tools::runDriver({source}, program) != 0) {
     std::fprintf(stderr, "render_bench: the song does not compile:\n%s", out.text().c_str());
     return 1;
   }
@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
 
   StringOutStream toolOut, toolErr;
   const double start = cpuSeconds();
-  render::runKrb2wav({dir + "/SONG.KRB", dir + "/song.wav", "--rate", std::to_string(rate)},
-                     toolOut, toolErr);
+  tools::runKrb2wav({dir + "/SONG.KRB", dir + "/song.wav", "--rate", std::to_string(rate)}, toolOut,
+                    toolErr);
   const double tool = cpuSeconds() - start;
 
   std::printf("song: %.1f s of audio at %u Hz, 15 parts, %llu model events, %zu bytes of MML\n",

@@ -46,7 +46,7 @@ int compileOnce(const std::string& path, Sample& sample) {
   program.err = &err;
   program.stageTimes = &times;
   auto start = std::chrono::steady_clock::now();
-  int status = tallow::runDriver({path}, program);
+  int status = tallow::tools::runDriver({path}, program);
   double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (status != 0) std::fprintf(stderr, "%s", err.text().c_str());
   sample = {total, times.preprocess, times.compile, times.output};

@@ -86,6 +86,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   program.env.tmpdir = scratch.path + "/tmp";
   program.out = &out;
   program.err = &err;
-  tallow::runDriver({"song.mml", "/nokrb"}, program);
+  tallow::tools::runDriver({"song.mml", "/nokrb"}, program);
   return 0;
 }

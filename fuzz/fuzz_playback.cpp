@@ -70,12 +70,12 @@ void parseArguments(std::string_view text) {
     args.emplace_back(text.substr(at, end - at));
     at = end + 1;
   }
-  tallow::render::Krb2wavOptions options;
+  tallow::tools::Krb2wavOptions options;
   std::string error;
-  (void)tallow::render::parseKrb2wavArgs(args, options, error);
+  (void)tallow::tools::parseKrb2wavArgs(args, options, error);
   for (const std::string& arg : args) {
-    (void)tallow::render::parseNoteName(arg);
-    (void)tallow::render::parsePartName(arg);
+    (void)tallow::tools::parseNoteName(arg);
+    (void)tallow::tools::parsePartName(arg);
   }
 }
 
@@ -103,7 +103,7 @@ void play(const tallow::KrbFile& krb, std::span<const uint8_t> bank) {
   while (player.next(event)) {
     if (listed < 64) {
       ++listed;
-      (void)tallow::playback::formatEvent(event);
+      (void)tallow::exports::formatEvent(event);
     }
     uint64_t due = event.tick * 18 * (tallow::fmchip::FmChip::kDefaultClock / 144) / 1000000;
     while (rendered < due) {
@@ -123,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
   parseArguments(takeSection(input, kArgsSeparator));
   std::string error;
-  (void)tallow::render::parseWav(bytesOf(takeSection(input, kWavSeparator)), error);
+  (void)tallow::exports::parseWav(bytesOf(takeSection(input, kWavSeparator)), error);
   std::span<const uint8_t> bank = bytesOf(takeSection(input, kBankSeparator));
   std::optional<tallow::KrbFile> krb = tallow::readKrb(bytesOf(input), error);
   if (!krb) return 0;
@@ -133,9 +133,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dump.ignoreLock = true;
   (void)tallow::dumpKrb(*krb, dump);
   (void)tallow::summarizeKrb(*krb, dump);
-  tallow::playback::CountingSink counter;
-  tallow::playback::VgmResult vgm;
-  (void)tallow::playback::renderVgm(*krb, bank, shortRun(), counter, vgm, error);
-  (void)tallow::playback::renderMidi(*krb, bank, shortRun(), counter, error);
+  tallow::exports::CountingSink counter;
+  tallow::exports::VgmResult vgm;
+  (void)tallow::exports::renderVgm(*krb, bank, shortRun(), counter, vgm, error);
+  (void)tallow::exports::renderMidi(*krb, bank, shortRun(), counter, error);
   return 0;
 }

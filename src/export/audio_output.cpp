@@ -16,7 +16,7 @@
 #include <sndfile.h>
 #endif
 
-namespace tallow::render {
+namespace tallow::exports {
 namespace {
 
 std::string lowerExtension(const std::string& path) {
@@ -173,4 +173,4 @@ void AudioWriter::abandon() {
   file_.abandon();
 }
 
-}  // namespace tallow::render
+}  // namespace tallow::exports

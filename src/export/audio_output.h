@@ -19,7 +19,7 @@
 
 #include "base/output_file.h"
 
-namespace tallow::render {
+namespace tallow::exports {
 
 enum class AudioFormat { kWav, kFlac, kOgg };
 
@@ -62,4 +62,4 @@ class AudioWriter {
   void* sndfile_ = nullptr;  // SNDFILE* of libsndfile
 };
 
-}  // namespace tallow::render
+}  // namespace tallow::exports

@@ -9,7 +9,7 @@
 
 #include "base/files.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 namespace {
 
 constexpr size_t kBufferBytes = 1 << 16;
@@ -61,4 +61,4 @@ bool ScratchFile::copyTo(ByteSink& out) {
   return true;
 }
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

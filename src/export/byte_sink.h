@@ -12,7 +12,7 @@
 
 #include "base/output_file.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 
 class ByteSink {
  public:
@@ -74,4 +74,4 @@ class ScratchFile final : public ByteSink {
   std::vector<uint8_t> buffer_;
 };
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

@@ -9,7 +9,7 @@
 #include "base/cp932.h"
 #include "playback/driver_channel.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 namespace {
 
 constexpr uint8_t kNoteOff = 0x80, kNoteOn = 0x90, kControl = 0xB0, kProgram = 0xC0, kBend = 0xE0,
@@ -105,37 +105,37 @@ class MidiBuilder {
     ok_ = conductor_.start();
     conductor_.event(0, meta(kMetaTrackName, title));
     if (!artist.empty()) conductor_.event(0, meta(kMetaText, artist));
-    setTempo(0, kInitialTimerValue);
+    setTempo(0, playback::kInitialTimerValue);
   }
 
-  void add(const Event& e) {
+  void add(const playback::Event& e) {
     if (e.part >= kPartCount) return;
     PartTrack& t = parts_[e.part];
     uint8_t ch = static_cast<uint8_t>(midiChannel(e.part));
     switch (e.kind) {
-      case EventKind::kNoteOn:
+      case playback::EventKind::kNoteOn:
         noteOn(t, e, ch);
         break;
-      case EventKind::kNoteOff:
+      case playback::EventKind::kNoteOff:
         // The pitch a glide reached is let go as the key that was struck.
         noteOff(t, e.step, ch, e.pitch == t.glideTo ? t.pitch : e.pitch);
         break;
-      case EventKind::kPitch:
+      case playback::EventKind::kPitch:
         glide(t, e, ch);
         break;
-      case EventKind::kVolume:
+      case playback::EventKind::kVolume:
         t.velocity = static_cast<uint8_t>(std::clamp<int>(e.amount, 1, 127));
         if (t.on[t.pitch]) express(t, e.step, ch);
         break;
-      case EventKind::kPan:
+      case playback::EventKind::kPan:
         put(e.part, e.step,
             {static_cast<uint8_t>(kControl | ch), kCcPan, static_cast<uint8_t>(e.amount & 0x7F)});
         break;
-      case EventKind::kTone:
+      case playback::EventKind::kTone:
         put(e.part, e.step,
             {static_cast<uint8_t>(kProgram | ch), static_cast<uint8_t>(e.amount & 0x7F)});
         break;
-      case EventKind::kTempo:
+      case playback::EventKind::kTempo:
         setTempo(e.step, e.amount);
         break;
       default:
@@ -195,7 +195,7 @@ class MidiBuilder {
   // A tied note that moves (a portamento, a detune) keeps its key and bends
   // from the note struck, while the bend range reaches; beyond it the new
   // pitch is struck.
-  void glide(PartTrack& t, const Event& e, uint8_t ch) {
+  void glide(PartTrack& t, const playback::Event& e, uint8_t ch) {
     if (e.pitch == t.pitch || !t.on[t.pitch]) {
       t.glideTo = kNoGlide;
       return bend(t, e, ch);
@@ -219,7 +219,7 @@ class MidiBuilder {
         {static_cast<uint8_t>(kControl | ch), kCcExpression, t.expression});
   }
 
-  void bend(PartTrack& t, const Event& e, uint8_t ch) {
+  void bend(PartTrack& t, const playback::Event& e, uint8_t ch) {
     sendBend(t, e.part, e.step, ch, midiBend(e.part, e.pitch, e.detune));
   }
 
@@ -231,7 +231,7 @@ class MidiBuilder {
          static_cast<uint8_t>(value >> 7)});
   }
 
-  void noteOn(PartTrack& t, const Event& e, uint8_t ch) {
+  void noteOn(PartTrack& t, const playback::Event& e, uint8_t ch) {
     bend(t, e, ch);
     if (t.on[e.pitch]) noteOff(t, e.step, ch, e.pitch);
     if (t.expression != 127) {
@@ -256,7 +256,8 @@ class MidiBuilder {
   // A tempo event waits until the next one: a later one at the same step
   // takes its place.
   void setTempo(uint64_t step, int timer) {
-    uint64_t micros = uint64_t(division_) * (kTimerBase - timer) * kTickNanoseconds / 1000;
+    uint64_t micros =
+        uint64_t(division_) * (playback::kTimerBase - timer) * playback::kTickNanoseconds / 1000;
     uint32_t value = static_cast<uint32_t>(std::min<uint64_t>(micros, kMaxTempo));
     if (value == lastTempo_) return;
     lastTempo_ = value;
@@ -285,7 +286,8 @@ class MidiBuilder {
 int midiChannel(int part) { return kChannels[std::clamp(part, 0, kPartCount - 1)]; }
 
 int midiDivision(int zenlen) {
-  constexpr int kLargest = kMaxTempo / (kTimerBase * kTickNanoseconds / 1000);  // 910
+  constexpr int kLargest =
+      kMaxTempo / (playback::kTimerBase * playback::kTickNanoseconds / 1000);  // 910
   return std::clamp(zenlen / 4, 1, kLargest);
 }
 
@@ -295,7 +297,7 @@ namespace {
 double detuneSemitones(int part, int pitch, int detune) {
   double ratio;
   if (isFmPart(part)) {
-    double base = kSemitoneFnum[pitch % 12];
+    double base = playback::kSemitoneFnum[pitch % 12];
     ratio = std::max(base + detune, 1.0) / base;
   } else {
     ratio = detune >= 0 ? 1 + detune / 1024.0 : 1 / (1 - detune / 1024.0);
@@ -320,14 +322,14 @@ std::optional<int> midiGlideBend(int part, int struck, int pitch, int detune) {
   return bendValue(semitones);
 }
 
-bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
-                ByteSink& out, std::string& error, Summary* summary) {
-  Options notes = options;
+bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
+                ByteSink& out, std::string& error, playback::Summary* summary) {
+  playback::Options notes = options;
   notes.tailSeconds = 0;
-  Player player(krb, bank, notes);
+  playback::Player player(krb, bank, notes);
   MidiBuilder builder(midiDivision(krb.zenlen), userTextToUtf8(krb.title),
                       userTextToUtf8(krb.artist));
-  Event e;
+  playback::Event e;
   while (player.next(e)) builder.add(e);
   if (!player.error().empty()) {
     error = player.error();
@@ -337,10 +339,10 @@ bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options
   return builder.build(player.summary().stopStep, out, error);
 }
 
-bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
+bool renderMidi(const KrbFile& krb, const playback::Options& options, std::vector<uint8_t>& out,
                 std::string& error) {
   VectorSink sink(out);
   return renderMidi(krb, {}, options, sink, error);
 }
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

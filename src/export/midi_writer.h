@@ -23,7 +23,7 @@
 #include "export/byte_sink.h"
 #include "playback/playback.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 
 constexpr int kBendRangeSemitones = 12;
 
@@ -48,9 +48,9 @@ std::optional<int> midiGlideBend(int part, int struck, int pitch, int detune);
 // track too long for the format or a scratch file that fails (then nothing
 // has been written).  The bank (or none) only decides what the model
 // reports in `summary`, when asked for.
-bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
-                ByteSink& out, std::string& error, Summary* summary = nullptr);
-bool renderMidi(const KrbFile& krb, const Options& options, std::vector<uint8_t>& out,
+bool renderMidi(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
+                ByteSink& out, std::string& error, playback::Summary* summary = nullptr);
+bool renderMidi(const KrbFile& krb, const playback::Options& options, std::vector<uint8_t>& out,
                 std::string& error);
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

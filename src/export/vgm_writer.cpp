@@ -6,7 +6,7 @@
 #include "base/cp932.h"
 #include "base/utf8.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 namespace {
 
 constexpr uint32_t kVgmVersion = 0x151;
@@ -66,13 +66,13 @@ class VgmData {
     }
   }
 
-  void markLoop(Tick tick) {
+  void markLoop(playback::Tick tick) {
     if (!layout_.loopStart || loopAt_ || tick < *layout_.loopStart) return;
     waitUntil(*layout_.loopStart);
     loopAt_ = size_;
   }
 
-  void waitUntil(Tick tick) {
+  void waitUntil(playback::Tick tick) {
     constexpr uint64_t kLongest = 0xFFFF;
     uint64_t samples = ticksToSamples(tick) - at_;
     at_ = ticksToSamples(tick);
@@ -197,10 +197,11 @@ std::vector<uint8_t> buildVgm(const VgmSong& song) {
 namespace {
 
 // The loop of the heard FM parts, when they agree on one.
-std::optional<Tick> agreedLoop(const Summary& summary, const Options& options,
-                               const std::array<std::optional<Tick>, kPartCount>& ends, Tick& end,
-                               bool& disagree) {
-  std::optional<Tick> start, length;
+std::optional<playback::Tick> agreedLoop(
+    const playback::Summary& summary, const playback::Options& options,
+    const std::array<std::optional<playback::Tick>, kPartCount>& ends, playback::Tick& end,
+    bool& disagree) {
+  std::optional<playback::Tick> start, length;
   for (int part = 0; part < kFmPartCount; ++part) {
     if ((options.parts >> part & 1) == 0 || !summary.loopLength[part]) continue;
     if (start && (*start != *summary.loopStart[part] || *length != *summary.loopLength[part])) {
@@ -224,30 +225,30 @@ std::optional<Tick> agreedLoop(const Summary& summary, const Options& options,
 
 }  // namespace
 
-bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
                ByteSink& out, VgmResult& result, std::string& error) {
-  Options fmOnly = options;
+  playback::Options fmOnly = options;
   fmOnly.tailSeconds = 0;
   auto feed = [&](VgmData& data) {
-    Player player(krb, bank, fmOnly);
-    Event e;
+    playback::Player player(krb, bank, fmOnly);
+    playback::Event e;
     while (player.next(e)) {
-      if (e.kind == EventKind::kChipWrite) data.add({e.tick, e.port, e.reg, e.value});
+      if (e.kind == playback::EventKind::kChipWrite) data.add({e.tick, e.port, e.reg, e.value});
     }
     error = player.error();
     return error.empty();
   };
-  Player player(krb, bank, fmOnly);
-  std::array<std::optional<Tick>, kPartCount> ends;
-  Event e;
+  playback::Player player(krb, bank, fmOnly);
+  std::array<std::optional<playback::Tick>, kPartCount> ends;
+  playback::Event e;
   while (player.next(e)) {
-    if (e.kind == EventKind::kEnd) ends[e.part] = e.tick;
+    if (e.kind == playback::EventKind::kEnd) ends[e.part] = e.tick;
   }
   if (!player.error().empty()) {
     error = player.error();
     return false;
   }
-  const Summary& summary = player.summary();
+  const playback::Summary& summary = player.summary();
   for (int part = kFmPartCount; part < kPartCount; ++part) {
     result.otherNotes = result.otherNotes || summary.notes[part];
   }
@@ -261,10 +262,10 @@ bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options&
   return writeVgm(song, feed, out, error);
 }
 
-bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
                VgmResult& result, std::string& error) {
   VectorSink sink(result.bytes);
   return renderVgm(krb, bank, options, sink, result, error);
 }
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

@@ -14,27 +14,27 @@
 #include "export/byte_sink.h"
 #include "playback/playback.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 
 constexpr uint32_t kVgmSampleRate = 44100;
 constexpr uint32_t kVgmChipClock = 7987200;
 
 // Whole samples of 44 100 Hz before `tick` (18 us a tick).
-constexpr uint64_t ticksToSamples(Tick tick) {
+constexpr uint64_t ticksToSamples(playback::Tick tick) {
   return tick / 5000 * 3969 + tick % 5000 * 3969 / 5000;
 }
 
 struct ChipWrite {
-  Tick tick = 0;
+  playback::Tick tick = 0;
   uint8_t port = 0, reg = 0, value = 0;
 };
 
 // What shapes the file around the writes: its length (writes at or after
 // it are left out), its loop and its tag.
 struct VgmLayout {
-  Tick end = 0;
-  std::optional<Tick> loopStart;  // the song loops from here to its end
-  std::string title, artist;      // UTF-8
+  playback::Tick end = 0;
+  std::optional<playback::Tick> loopStart;  // the song loops from here to its end
+  std::string title, artist;                // UTF-8
 };
 
 struct VgmSong : VgmLayout {
@@ -52,7 +52,8 @@ struct VgmResult {
   bool looped = false;         // the file loops
   bool loopsDisagree = false;  // the FM parts loop differently: unrolled, no loop
   bool otherNotes = false;     // PCM or BEEP parts play notes, which are not in the file
-  std::array<std::optional<SilentTone>, kPartCount> silentTone;  // as the model found them
+  std::array<std::optional<playback::SilentTone>, kPartCount>
+      silentTone;  // as the model found them
 };
 
 // Plays `krb` with the model and writes its VGM file to `out` as it is
@@ -64,9 +65,9 @@ struct VgmResult {
 // loops; otherwise the loops are unrolled `options.loops` times.  False with
 // `error` on a malformed stream or a file too large for the format (then
 // nothing has been written).
-bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
                ByteSink& out, VgmResult& result, std::string& error);
-bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+bool renderVgm(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
                VgmResult& result, std::string& error);
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace tallow::render {
+namespace tallow::exports {
 namespace {
 
 constexpr uint32_t kFmtChunkSize = 16;
@@ -130,4 +130,4 @@ std::optional<PcmSample> parseWav(std::span<const uint8_t> bytes, std::string& e
   return std::nullopt;
 }
 
-}  // namespace tallow::render
+}  // namespace tallow::exports

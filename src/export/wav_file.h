@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace tallow::render {
+namespace tallow::exports {
 
 namespace wav {
 constexpr size_t kHeaderSize = 44;
@@ -46,4 +46,4 @@ struct PcmSample {
 // `error` to a one-line reason.
 std::optional<PcmSample> parseWav(std::span<const uint8_t> bytes, std::string& error);
 
-}  // namespace tallow::render
+}  // namespace tallow::exports

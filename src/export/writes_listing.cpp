@@ -6,7 +6,7 @@
 
 #include "output/fm_registers.h"
 
-namespace tallow::playback {
+namespace tallow::exports {
 
 const char* fmRegisterName(uint8_t r) {
   namespace reg = fm_register;
@@ -43,51 +43,51 @@ const char* fmRegisterName(uint8_t r) {
   return "feedback/algorithm";
 }
 
-std::string formatEvent(const Event& e) {
+std::string formatEvent(const playback::Event& e) {
   char head[64];
-  std::snprintf(head, sizeof head, "%10" PRIu64 " %12.6f  %-5s ", e.tick, tickSeconds(e.tick),
-                e.part < kPartCount ? kPartNames[e.part] : "song");
+  std::snprintf(head, sizeof head, "%10" PRIu64 " %12.6f  %-5s ", e.tick,
+                playback::tickSeconds(e.tick), e.part < kPartCount ? kPartNames[e.part] : "song");
   char body[96];
   switch (e.kind) {
-    case EventKind::kChipWrite:
+    case playback::EventKind::kChipWrite:
       std::snprintf(body, sizeof body, "write port %d %02X = %02X  %s", e.port, e.reg, e.value,
                     fmRegisterName(e.reg));
       break;
-    case EventKind::kNoteOn:
+    case playback::EventKind::kNoteOn:
       std::snprintf(body, sizeof body, "note-on %d detune %d", e.pitch, e.detune);
       break;
-    case EventKind::kNoteOff:
+    case playback::EventKind::kNoteOff:
       std::snprintf(body, sizeof body, "note-off %d", e.pitch);
       break;
-    case EventKind::kPitch:
+    case playback::EventKind::kPitch:
       std::snprintf(body, sizeof body, "pitch %d detune %d", e.pitch, e.detune);
       break;
-    case EventKind::kVolume:
+    case playback::EventKind::kVolume:
       std::snprintf(body, sizeof body, "volume %d", e.amount);
       break;
-    case EventKind::kPan:
+    case playback::EventKind::kPan:
       std::snprintf(body, sizeof body, "pan %d", e.amount);
       break;
-    case EventKind::kTone:
+    case playback::EventKind::kTone:
       std::snprintf(body, sizeof body, "tone %d", e.amount);
       break;
-    case EventKind::kTempo:
+    case playback::EventKind::kTempo:
       std::snprintf(body, sizeof body, "tempo timer %d", e.amount);
       break;
-    case EventKind::kLoopStart:
+    case playback::EventKind::kLoopStart:
       std::snprintf(body, sizeof body, "loop-start");
       break;
-    case EventKind::kEnd:
+    case playback::EventKind::kEnd:
       std::snprintf(body, sizeof body, "end");
       break;
   }
   return std::string(head) + body + "\n";
 }
 
-bool listWrites(const KrbFile& krb, std::span<const uint8_t> bank, const Options& options,
+bool listWrites(const KrbFile& krb, std::span<const uint8_t> bank, const playback::Options& options,
                 OutStream& out, std::string& error) {
-  Player player(krb, bank, options);
-  Event event;
+  playback::Player player(krb, bank, options);
+  playback::Event event;
   std::string lines;
   while (player.next(event)) {
     lines += formatEvent(event);
@@ -101,4 +101,4 @@ bool listWrites(const KrbFile& krb, std::span<const uint8_t> bank, const Options
   return error.empty();
 }
 
-}  // namespace tallow::playback
+}  // namespace tallow::exports

@@ -95,7 +95,7 @@ bool Renderer::applyVoiceEvent(const Event& event, std::string& error) {
       break;
     case EventKind::kTone:
       if (isPcmPart(event.part) && !samples_.empty()) {
-        const PcmSample* sample = samples_.find(event.amount + kToneNumberBase, error);
+        const exports::PcmSample* sample = samples_.find(event.amount + kToneNumberBase, error);
         if (!error.empty()) return false;
         voices.setSample(sample, settings_.pcmRoot);
       }

@@ -22,7 +22,7 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::unique_ptr<PcmSample> loadWav(const std::string& path, std::string& error) {
+std::unique_ptr<exports::PcmSample> loadWav(const std::string& path, std::string& error) {
   std::vector<uint8_t> bytes;
   if (!readFilePrefix(path, SampleBank::kMaxFileBytes + 1, bytes)) {
     error = "cannot be read";
@@ -32,12 +32,12 @@ std::unique_ptr<PcmSample> loadWav(const std::string& path, std::string& error) 
     error = "is larger than 64 MiB";
     return nullptr;
   }
-  auto sample = parseWav(bytes, error);
-  return sample ? std::make_unique<PcmSample>(std::move(*sample)) : nullptr;
+  auto sample = exports::parseWav(bytes, error);
+  return sample ? std::make_unique<exports::PcmSample>(std::move(*sample)) : nullptr;
 }
 
 #ifdef TALLOW_HAVE_SNDFILE
-std::unique_ptr<PcmSample> loadSndfile(const std::string& path, std::string& error) {
+std::unique_ptr<exports::PcmSample> loadSndfile(const std::string& path, std::string& error) {
   SF_INFO info{};
   SNDFILE* sf = sf_open(path.c_str(), SFM_READ, &info);
   if (!sf) {
@@ -54,7 +54,7 @@ std::unique_ptr<PcmSample> loadSndfile(const std::string& path, std::string& err
   std::vector<float> frames(static_cast<size_t>(info.frames) * info.channels);
   const sf_count_t got = sf_readf_float(sf, frames.data(), info.frames);
   sf_close(sf);
-  auto sample = std::make_unique<PcmSample>();
+  auto sample = std::make_unique<exports::PcmSample>();
   sample->rate = static_cast<uint32_t>(info.samplerate);
   const size_t count = got > 0 ? static_cast<size_t>(got) : 0;
   sample->left.resize(count);
@@ -71,7 +71,8 @@ std::unique_ptr<PcmSample> loadSndfile(const std::string& path, std::string& err
 
 // WAV files in 16-bit PCM are read by this code in every build, so that they
 // sound the same with and without libsndfile; other files need libsndfile.
-std::unique_ptr<PcmSample> SampleBank::load(const std::string& path, std::string& error) const {
+std::unique_ptr<exports::PcmSample> SampleBank::load(const std::string& path,
+                                                     std::string& error) const {
   const bool isWav = path.size() >= 4 && path.compare(path.size() - 4, 4, ".wav") == 0;
   if (isWav) {
     if (auto sample = loadWav(path, error)) return sample;
@@ -84,12 +85,12 @@ std::unique_ptr<PcmSample> SampleBank::load(const std::string& path, std::string
 #endif
 }
 
-const PcmSample* SampleBank::find(int tone, std::string& error) {
+const exports::PcmSample* SampleBank::find(int tone, std::string& error) {
   if (directory_.empty()) return nullptr;
   auto it = cache_.find(tone);
   if (it != cache_.end()) return it->second.get();
-  std::unique_ptr<PcmSample> sample;
-  const size_t extensions = haveSndfile() ? std::size(kExtensions) : 1;
+  std::unique_ptr<exports::PcmSample> sample;
+  const size_t extensions = exports::haveSndfile() ? std::size(kExtensions) : 1;
   for (size_t i = 0; i < extensions && !sample; ++i) {
     const std::string path = directory_ + "/" + std::to_string(tone) + kExtensions[i];
     if (!isRegularFile(path)) continue;

@@ -25,16 +25,16 @@ class SampleBank {
   // The sample of `tone`; nullptr when the directory has none for it (the
   // tone is then recorded in missingTones()).  A file that exists but cannot
   // be read sets `error` and returns nullptr.
-  const PcmSample* find(int tone, std::string& error);
+  const exports::PcmSample* find(int tone, std::string& error);
 
   // The tones asked for that had no file, in the order first asked.
   const std::vector<int>& missingTones() const { return missing_; }
 
  private:
-  std::unique_ptr<PcmSample> load(const std::string& path, std::string& error) const;
+  std::unique_ptr<exports::PcmSample> load(const std::string& path, std::string& error) const;
 
   std::string directory_;
-  std::map<int, std::unique_ptr<PcmSample>> cache_;
+  std::map<int, std::unique_ptr<exports::PcmSample>> cache_;
   std::vector<int> missing_;
 };
 

@@ -104,7 +104,7 @@ PartVoices::PartVoices(const VoiceSettings& settings, VoiceKind kind)
   gainRight_ = targetRight_;
 }
 
-void PartVoices::setSample(const PcmSample* sample, int rootNote) {
+void PartVoices::setSample(const exports::PcmSample* sample, int rootNote) {
   if (kind_ == VoiceKind::kSquare) return;
   sample_ = sample && sample->frames() > 1 ? sample : nullptr;
   kind_ = sample_ ? VoiceKind::kSample : VoiceKind::kTone;
@@ -320,7 +320,7 @@ void PartVoices::renderSquare(Voice& voice, std::span<float> out) const {
 }
 
 void PartVoices::renderSample(Voice& voice, std::span<float> left, std::span<float> right) const {
-  const PcmSample& s = *voice.sample;
+  const exports::PcmSample& s = *voice.sample;
   const size_t frames = s.frames();
   double pos = voice.phase;
   for (size_t i = 0; i < left.size(); ++i) {

@@ -71,7 +71,7 @@ struct Voice {
   uint32_t tonePhase = 0, toneStep = 0;  // tone and square: cycles in units of 2^-32
   float brightness = 0;                  // weight of the bright tone, decaying
   bool muted = false;                    // a pitch beyond what the output rate can carry
-  const PcmSample* sample = nullptr;
+  const exports::PcmSample* sample = nullptr;
   int pitch = -1;  // the note held by this voice; -1 once released
 };
 
@@ -99,7 +99,7 @@ class PartVoices {
   // `sample` replaces the built-in tone for the following notes (nullptr:
   // the built-in tone again).  `rootNote` is the pitch the sample plays
   // unchanged.
-  void setSample(const PcmSample* sample, int rootNote);
+  void setSample(const exports::PcmSample* sample, int rootNote);
   void noteOn(int pitch, double frequency);
   // Moves the latest note to another pitch without a new attack.
   void setFrequency(int pitch, double frequency);
@@ -130,7 +130,7 @@ class PartVoices {
 
   const VoiceSettings& settings_;
   VoiceKind kind_;
-  const PcmSample* sample_ = nullptr;
+  const exports::PcmSample* sample_ = nullptr;
   double rootFrequency_ = 0;
   std::array<Voice, kVoices> voices_;
   int latest_ = -1;  // the voice of the latest note while it is held, or -1

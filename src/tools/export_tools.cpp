@@ -12,7 +12,7 @@
 #include "output/krb_reader.h"
 #include "playback/bank_lookup.h"
 
-namespace tallow::playback {
+namespace tallow::tools {
 namespace {
 
 constexpr size_t kMaxKrbBytes = size_t{1} << 31;
@@ -54,7 +54,7 @@ constexpr ToolSpec kMidiTool = {
 struct ToolArgs {
   std::string in, out;
   std::optional<std::string> fmb;
-  Options options;
+  playback::Options options;
   bool help = false;
 };
 
@@ -137,7 +137,7 @@ int runTool(const ToolSpec& tool, const std::vector<std::string>& args, OutStrea
   std::vector<uint8_t> bank;
   if (tool.takesBank) {
     bool missing = false;
-    if (!loadBank(a.in, *krb, a.fmb, bank, missing)) {
+    if (!playback::loadBank(a.in, *krb, a.fmb, bank, missing)) {
       return inputError(tool, err, "cannot read the bank " + userText(*a.fmb));
     }
     if (missing) {
@@ -147,11 +147,11 @@ int runTool(const ToolSpec& tool, const std::vector<std::string>& args, OutStrea
   } else {
     // Only for the warnings about silent tones: without the bank, none.
     bool missing = false;
-    if (!loadBank(a.in, *krb, std::nullopt, bank, missing)) bank.clear();
+    if (!playback::loadBank(a.in, *krb, std::nullopt, bank, missing)) bank.clear();
   }
   OutputFile output;
   if (!output.open(a.out)) return inputError(tool, err, "cannot create " + userText(a.out));
-  OutputSink sink(output);
+  exports::OutputSink sink(output);
   if (!render(*krb, bank, a.options, sink, error)) {
     return inputError(tool, err, userText(a.in) + ": " + error);
   }
@@ -164,11 +164,12 @@ int runTool(const ToolSpec& tool, const std::vector<std::string>& args, OutStrea
 std::string userText(std::string_view bytes) { return std::string(bytes); }
 
 void warnSilentTones(std::string_view tool,
-                     const std::array<std::optional<SilentTone>, kPartCount>& silent,
+                     const std::array<std::optional<playback::SilentTone>, kPartCount>& silent,
                      OutStream& err) {
   for (int part = 0; part < kPartCount; ++part) {
     if (silent[part]) {
-      err.write(std::string(tool) + ": warning: " + silentToneWarning(part, *silent[part]) + "\n");
+      err.write(std::string(tool) +
+                ": warning: " + playback::silentToneWarning(part, *silent[part]) + "\n");
     }
   }
 }
@@ -176,10 +177,10 @@ void warnSilentTones(std::string_view tool,
 int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& err) {
   return runTool(
       kVgmTool, args, out, err,
-      [&err](const KrbFile& krb, const std::vector<uint8_t>& bank, const Options& options,
-             ByteSink& output, std::string& error) {
-        VgmResult result;
-        if (!renderVgm(krb, bank, options, output, result, error)) return false;
+      [&err](const KrbFile& krb, const std::vector<uint8_t>& bank, const playback::Options& options,
+             exports::ByteSink& output, std::string& error) {
+        exports::VgmResult result;
+        if (!exports::renderVgm(krb, bank, options, output, result, error)) return false;
         warnSilentTones("krb2vgm", result.silentTone, err);
         if (result.loopsDisagree) {
           err.write("krb2vgm: the FM parts do not loop together: " + std::to_string(options.loops) +
@@ -193,14 +194,15 @@ int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& 
 }
 
 int runKrb2Mid(const std::vector<std::string>& args, OutStream& out, OutStream& err) {
-  return runTool(kMidiTool, args, out, err,
-                 [&err](const KrbFile& krb, const std::vector<uint8_t>& bank,
-                        const Options& options, ByteSink& output, std::string& error) {
-                   Summary summary;
-                   if (!renderMidi(krb, bank, options, output, error, &summary)) return false;
-                   warnSilentTones("krb2mid", summary.silentTone, err);
-                   return true;
-                 });
+  return runTool(
+      kMidiTool, args, out, err,
+      [&err](const KrbFile& krb, const std::vector<uint8_t>& bank, const playback::Options& options,
+             exports::ByteSink& output, std::string& error) {
+        playback::Summary summary;
+        if (!exports::renderMidi(krb, bank, options, output, error, &summary)) return false;
+        warnSilentTones("krb2mid", summary.silentTone, err);
+        return true;
+      });
 }
 
-}  // namespace tallow::playback
+}  // namespace tallow::tools

@@ -17,7 +17,7 @@
 #include "base/out_stream.h"
 #include "playback/playback.h"
 
-namespace tallow::playback {
+namespace tallow::tools {
 
 int runKrb2Vgm(const std::vector<std::string>& args, OutStream& out, OutStream& err);
 int runKrb2Mid(const std::vector<std::string>& args, OutStream& out, OutStream& err);
@@ -25,11 +25,11 @@ int runKrb2Mid(const std::vector<std::string>& args, OutStream& out, OutStream& 
 // Warns, once per part, of the parts that played a tone nobody hears:
 // "TOOL: warning: FM2 plays tone 3, ...".
 void warnSilentTones(std::string_view tool,
-                     const std::array<std::optional<SilentTone>, kPartCount>& silent,
+                     const std::array<std::optional<playback::SilentTone>, kPartCount>& silent,
                      OutStream& err);
 
 // Text from the user's files and command line (a title, a file name) on its
 // way to the terminal.  Passed through for now.
 std::string userText(std::string_view bytes);
 
-}  // namespace tallow::playback
+}  // namespace tallow::tools

@@ -3,5 +3,5 @@
 #include "tools/export_tools.h"
 
 int main(int argc, char** argv) {
-  return tallow::runConsoleTool(argc, argv, tallow::playback::runKrb2Mid);
+  return tallow::runConsoleTool(argc, argv, tallow::tools::runKrb2Mid);
 }

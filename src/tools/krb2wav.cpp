@@ -15,19 +15,19 @@
 #include "tools/export_tools.h"
 #include "tools/krb2wav_options.h"
 
-namespace tallow::render {
+namespace tallow::tools {
 namespace {
 
 constexpr size_t kMaxKrbBytes = 256u << 20;
 constexpr const char* kHint = "Try 'krb2wav --help' for more information.\n";
 
-class WriterSink final : public FrameSink {
+class WriterSink final : public render::FrameSink {
  public:
-  explicit WriterSink(AudioWriter& writer) : writer_(writer) {}
+  explicit WriterSink(exports::AudioWriter& writer) : writer_(writer) {}
   bool write(std::span<const int16_t> interleaved) override { return writer_.write(interleaved); }
 
  private:
-  AudioWriter& writer_;
+  exports::AudioWriter& writer_;
 };
 
 std::string formatLength(double seconds) {
@@ -58,10 +58,10 @@ class Tool {
   }
   void warn(const std::string& message) { err_.write("krb2wav: warning: " + message + "\n"); }
   std::optional<KrbFile> readInput(std::vector<uint8_t>& bytes, std::string& error);
-  SongSettings songSettings() const;
+  render::SongSettings songSettings() const;
   bool loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, std::string& error);
-  std::string renderFailure(const SongResult& result, const std::string& error) const;
-  void printSummary(const SongResult& result);
+  std::string renderFailure(const render::SongResult& result, const std::string& error) const;
+  void printSummary(const render::SongResult& result);
 
   const Krb2wavOptions& o_;
   OutStream& out_;
@@ -90,7 +90,7 @@ bool Tool::loadBank(const KrbFile& krb, std::vector<uint8_t>& bank, std::string&
   return true;
 }
 
-void Tool::printSummary(const SongResult& result) {
+void Tool::printSummary(const render::SongResult& result) {
   std::string parts;
   for (int part = 0; part < kPartCount; ++part) {
     if (!result.stats.played[part]) continue;
@@ -122,8 +122,8 @@ std::optional<KrbFile> Tool::readInput(std::vector<uint8_t>& bytes, std::string&
   return krb;
 }
 
-SongSettings Tool::songSettings() const {
-  SongSettings settings;
+render::SongSettings Tool::songSettings() const {
+  render::SongSettings settings;
   settings.render.outputRate = o_.rate;
   settings.render.pcmRoot = o_.pcmRoot;
   settings.play.loops = o_.loops;
@@ -135,11 +135,11 @@ SongSettings Tool::songSettings() const {
 
 // The message of a failed render: about the output file, a sample file (its
 // name is in the reason) or the KRB file.
-std::string Tool::renderFailure(const SongResult& result, const std::string& error) const {
+std::string Tool::renderFailure(const render::SongResult& result, const std::string& error) const {
   switch (result.failure) {
-    case SongFailure::kOutput:
+    case render::SongFailure::kOutput:
       return userText(o_.output) + ": " + error;
-    case SongFailure::kSample:
+    case render::SongFailure::kSample:
       return userText(error);
     default:
       return userText(o_.input) + ": " + error;
@@ -148,7 +148,7 @@ std::string Tool::renderFailure(const SongResult& result, const std::string& err
 
 int Tool::run() {
   std::string error;
-  auto format = audioFormatFor(o_.output, error);
+  auto format = exports::audioFormatFor(o_.output, error);
   if (!format) {
     err_.write("krb2wav: " + error + "\n" + kHint);
     return 2;
@@ -156,20 +156,20 @@ int Tool::run() {
   std::vector<uint8_t> bytes;
   auto krb = readInput(bytes, error);
   if (!krb) return fail(error);
-  SongSettings settings = songSettings();
+  render::SongSettings settings = songSettings();
   if (!loadBank(*krb, bank_, error)) return fail(error);
-  SampleBank samples(o_.pcmDirectory);
-  AudioWriter writer;
+  render::SampleBank samples(o_.pcmDirectory);
+  exports::AudioWriter writer;
   if (!writer.open(o_.output, *format, o_.rate, error)) {
     return fail(userText(o_.output) + ": " + error);
   }
   WriterSink sink(writer);
-  SongResult result;
-  if (!renderSong(*krb, bank_, settings, samples, sink, result, error)) {
+  render::SongResult result;
+  if (!render::renderSong(*krb, bank_, settings, samples, sink, result, error)) {
     return fail(renderFailure(result, error));
   }
   if (!writer.commit(error)) return fail(userText(o_.output) + ": " + error);
-  playback::warnSilentTones("krb2wav", result.silentTone, err_);
+  warnSilentTones("krb2wav", result.silentTone, err_);
   for (int tone : samples.missingTones()) {
     warn("no sample " + std::to_string(tone) + ".wav in " + userText(o_.pcmDirectory) + " for @" +
          std::to_string(tone) + ": the built-in voice played it");
@@ -179,8 +179,6 @@ int Tool::run() {
 }
 
 }  // namespace
-
-std::string userText(std::string_view bytes) { return std::string(bytes); }
 
 int runKrb2wav(const std::vector<std::string>& args, OutStream& out, OutStream& err) {
   Krb2wavOptions options;
@@ -198,4 +196,4 @@ int runKrb2wav(const std::vector<std::string>& args, OutStream& out, OutStream& 
   return Tool(options, out, err).run();
 }
 
-}  // namespace tallow::render
+}  // namespace tallow::tools

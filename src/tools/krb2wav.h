@@ -9,17 +9,12 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "base/out_stream.h"
 
-namespace tallow::render {
+namespace tallow::tools {
 
 int runKrb2wav(const std::vector<std::string>& args, OutStream& out, OutStream& err);
 
-// Text taken from the user's files and command line (file names), as it is
-// shown in messages.  Every such text passes through here.
-std::string userText(std::string_view bytes);
-
-}  // namespace tallow::render
+}  // namespace tallow::tools

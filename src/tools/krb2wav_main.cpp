@@ -3,5 +3,5 @@
 #include "tools/krb2wav.h"
 
 int main(int argc, char** argv) {
-  return tallow::runConsoleTool(argc, argv, tallow::render::runKrb2wav);
+  return tallow::runConsoleTool(argc, argv, tallow::tools::runKrb2wav);
 }

@@ -9,7 +9,7 @@
 #include "base/parts.h"
 #include "export/audio_output.h"
 
-namespace tallow::render {
+namespace tallow::tools {
 namespace {
 
 constexpr uint32_t kMinRate = 8000;
@@ -164,7 +164,7 @@ std::string krb2wavUsage() {
          "  --help             print this text\n"
          "\n"
          "The output format follows the extension: " +
-         std::string(haveSndfile() ? ".wav, .flac or .ogg" : ".wav") + ".\n";
+         std::string(exports::haveSndfile() ? ".wav, .flac or .ogg" : ".wav") + ".\n";
 }
 
 std::optional<int> parseNoteName(std::string_view text) {
@@ -198,4 +198,4 @@ std::optional<int> parsePartName(std::string_view text) {
   return std::nullopt;
 }
 
-}  // namespace tallow::render
+}  // namespace tallow::tools

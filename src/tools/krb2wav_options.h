@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tallow::render {
+namespace tallow::tools {
 
 struct Krb2wavOptions {
   std::string input;
@@ -38,4 +38,4 @@ std::optional<int> parseNoteName(std::string_view text);
 // The part index of a name "FM1".."FM6", "PCM1".."PCM8", "BEEP" in any case.
 std::optional<int> parsePartName(std::string_view text);
 
-}  // namespace tallow::render
+}  // namespace tallow::tools

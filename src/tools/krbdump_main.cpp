@@ -100,7 +100,7 @@ int listWrites(const tallow::KrbFile& file, const Arguments& a, tallow::FileOutS
     if (a.options.parts[part]) options.parts |= static_cast<uint16_t>(1u << part);
   }
   std::string error;
-  if (!tallow::playback::listWrites(file, bank, options, out, error)) {
+  if (!tallow::exports::listWrites(file, bank, options, out, error)) {
     err.write(tallow::formatText("krbdump: %s: ", a.path) += tallow::Text::own(error + "\n"));
     return 1;
   }

@@ -18,7 +18,7 @@
 #include "compiler/compile.h"
 #include "preprocess/preprocess.h"
 
-namespace tallow {
+namespace tallow::tools {
 namespace {
 
 constexpr const char* kBanner = "MML to KRB Compiler Tallow version 3.19w (Oct 29 2020)\n";
@@ -252,4 +252,4 @@ int runDriver(const std::vector<std::string>& args, ProgramContext& program) {
   }
 }
 
-}  // namespace tallow
+}  // namespace tallow::tools

@@ -7,10 +7,10 @@
 
 #include "base/compile_job.h"
 
-namespace tallow {
+namespace tallow::tools {
 
 // Runs the program on `args` (without the program name) and returns the exit
 // status.  Everything is printed to `program.out` and `program.err`.
 int runDriver(const std::vector<std::string>& args, ProgramContext& program);
 
-}  // namespace tallow
+}  // namespace tallow::tools

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
                  program.env.encoding->c_str());
   }
   std::vector<std::string> args(argv + 1, argv + argc);
-  int status = tallow::runDriver(args, program);
+  int status = tallow::tools::runDriver(args, program);
   out.close();
   err.close();
   return status;

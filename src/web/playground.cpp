@@ -33,7 +33,7 @@ std::string jsonString(std::string_view text) {
 class WavBytes final : public render::FrameSink {
  public:
   explicit WavBytes(std::vector<uint8_t>& out) : out_(out) {
-    out_.resize(render::wav::kHeaderSize);
+    out_.resize(exports::wav::kHeaderSize);
   }
   bool write(std::span<const int16_t> interleaved) override {
     for (int16_t s : interleaved) {
@@ -99,19 +99,19 @@ bool Playground::makeExport(ExportKind kind, const std::string& sampleDir,
   if (!krb) return false;
   out.clear();
   if (kind == ExportKind::kVgm) {
-    playback::VgmResult result;
-    if (!playback::renderVgm(*krb, fmb_, playback::Options{}, result, error)) return false;
+    exports::VgmResult result;
+    if (!exports::renderVgm(*krb, fmb_, playback::Options{}, result, error)) return false;
     out = std::move(result.bytes);
     return true;
   }
-  if (kind == ExportKind::kMidi) return playback::renderMidi(*krb, playback::Options{}, out, error);
+  if (kind == ExportKind::kMidi) return exports::renderMidi(*krb, playback::Options{}, out, error);
   render::SongSettings settings;
   settings.render.outputRate = kExportRate;
   render::SampleBank samples(sampleDir);
   WavBytes sink(out);
   render::SongResult result;
   if (!render::renderSong(*krb, fmb_, settings, samples, sink, result, error)) return false;
-  std::vector<uint8_t> header = render::wavHeader(kExportRate, 2, result.stats.frames);
+  std::vector<uint8_t> header = exports::wavHeader(kExportRate, 2, result.stats.frames);
   std::copy(header.begin(), header.end(), out.begin());
   return true;
 }

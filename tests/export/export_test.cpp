@@ -155,7 +155,7 @@ MidiFile midiOf(const std::vector<uint8_t>& krbBytes) {
   KrbFile krb = readOrDie(krbBytes);
   std::vector<uint8_t> file;
   std::string error;
-  EXPECT_TRUE(playback::renderMidi(krb, {}, file, error)) << error;
+  EXPECT_TRUE(exports::renderMidi(krb, {}, file, error)) << error;
   MidiFile m = readMidi(file);
   EXPECT_TRUE(m.ok);
   return m;
@@ -165,9 +165,9 @@ TEST(Vgm, HoldsTheModelsWritesOverTheSongsLength) {
   std::vector<uint8_t> bytes =
       compileMml(".title Hello\n1 t150 l8 cdefgab q4 c4\n4 o3 c2 T400 d2\nA c1\n");
   KrbFile krb = readOrDie(bytes);
-  playback::VgmResult result;
+  exports::VgmResult result;
   std::string error;
-  ASSERT_TRUE(playback::renderVgm(krb, {}, {}, result, error)) << error;
+  ASSERT_TRUE(exports::renderVgm(krb, {}, {}, result, error)) << error;
   EXPECT_FALSE(result.looped);
   EXPECT_TRUE(result.otherNotes);
   VgmFile v = readVgm(result.bytes);
@@ -179,11 +179,11 @@ TEST(Vgm, HoldsTheModelsWritesOverTheSongsLength) {
   std::vector<VgmWrite> want;
   for (const Event& e : p.events) {
     if (e.kind == EventKind::kChipWrite) {
-      want.push_back({playback::ticksToSamples(e.tick), e.port, e.reg, e.value});
+      want.push_back({exports::ticksToSamples(e.tick), e.port, e.reg, e.value});
     }
   }
   EXPECT_EQ(v.writes, want);
-  EXPECT_EQ(v.totalSamples, playback::ticksToSamples(*p.summary.songEnd));
+  EXPECT_EQ(v.totalSamples, exports::ticksToSamples(*p.summary.songEnd));
   EXPECT_EQ(v.samplesCounted, v.totalSamples);
   EXPECT_FALSE(v.loopSample);
 }
@@ -202,9 +202,9 @@ TEST(Vgm, LoopsWhenThePartsAgreeAndUnrollsWhenNot) {
   for (const Case& c : cases) {
     std::vector<uint8_t> bytes = compileMml(c.mml);  // the file refers to them
     KrbFile krb = readOrDie(bytes);
-    playback::VgmResult result;
+    exports::VgmResult result;
     std::string error;
-    ASSERT_TRUE(playback::renderVgm(krb, {}, {}, result, error)) << error;
+    ASSERT_TRUE(exports::renderVgm(krb, {}, {}, result, error)) << error;
     VgmFile v = readVgm(result.bytes);
     ASSERT_TRUE(v.ok) << c.mml;
     EXPECT_EQ(result.looped, c.looped) << c.mml;
@@ -212,12 +212,12 @@ TEST(Vgm, LoopsWhenThePartsAgreeAndUnrollsWhenNot) {
     uint64_t step = 1024 - 600;
     if (c.looped) {
       ASSERT_TRUE(v.loopSample) << c.mml;
-      EXPECT_EQ(*v.loopSample, playback::ticksToSamples(96 * step));
-      EXPECT_EQ(v.totalSamples, playback::ticksToSamples(288 * step));
+      EXPECT_EQ(*v.loopSample, exports::ticksToSamples(96 * step));
+      EXPECT_EQ(v.totalSamples, exports::ticksToSamples(288 * step));
       EXPECT_EQ(v.loopSamples, v.totalSamples - *v.loopSample);
     } else {
       EXPECT_FALSE(v.loopSample) << c.mml;
-      EXPECT_GE(v.totalSamples, playback::ticksToSamples(480 * step)) << c.mml;
+      EXPECT_GE(v.totalSamples, exports::ticksToSamples(480 * step)) << c.mml;
     }
   }
 }
@@ -269,15 +269,15 @@ TEST(Midi, GlidesBendAndVolumeStepsAreExpression) {
 }
 
 TEST(Midi, ChannelsDivisionAndBend) {
-  EXPECT_EQ(playback::midiChannel(0), 0);
-  EXPECT_EQ(playback::midiChannel(5), 5);
-  EXPECT_EQ(playback::midiChannel(8), 8);
-  EXPECT_EQ(playback::midiChannel(9), 10);  // PCM4 skips the drum channel
-  EXPECT_EQ(playback::midiChannel(13), 14);
-  EXPECT_EQ(playback::midiChannel(14), 15);
-  EXPECT_EQ(playback::midiDivision(384), 96);
-  EXPECT_EQ(playback::midiDivision(0), 1);
-  EXPECT_EQ(playback::midiDivision(60000), 910);
+  EXPECT_EQ(exports::midiChannel(0), 0);
+  EXPECT_EQ(exports::midiChannel(5), 5);
+  EXPECT_EQ(exports::midiChannel(8), 8);
+  EXPECT_EQ(exports::midiChannel(9), 10);  // PCM4 skips the drum channel
+  EXPECT_EQ(exports::midiChannel(13), 14);
+  EXPECT_EQ(exports::midiChannel(14), 15);
+  EXPECT_EQ(exports::midiDivision(384), 96);
+  EXPECT_EQ(exports::midiDivision(0), 1);
+  EXPECT_EQ(exports::midiDivision(60000), 910);
   struct Case {
     int part, pitch, detune, bend;
   };
@@ -286,7 +286,7 @@ TEST(Midi, ChannelsDivisionAndBend) {
       {6, 60, 61, 8874}, {0, 60, 0, 8192},     {0, 60, 37, 8874},
   };
   for (const Case& c : cases) {
-    EXPECT_NEAR(playback::midiBend(c.part, c.pitch, c.detune), c.bend, 30)
+    EXPECT_NEAR(exports::midiBend(c.part, c.pitch, c.detune), c.bend, 30)
         << c.part << " " << c.detune;
   }
 }
@@ -298,7 +298,7 @@ TEST(Listing, OneLinePerEventWithRegisterNames) {
   options.parts = 1u << 6;  // PCM1 only: no FM part writes
   StringOutStream out;
   std::string error;
-  ASSERT_TRUE(playback::listWrites(krb, {}, options, out, error)) << error;
+  ASSERT_TRUE(exports::listWrites(krb, {}, options, out, error)) << error;
   const std::string& text = out.text();
   EXPECT_NE(text.find("song  write port 0 29 = 80  channel mode\n"), std::string::npos) << text;
   EXPECT_NE(text.find("PCM1  note-on 62 detune 0\n"), std::string::npos) << text;
@@ -310,11 +310,11 @@ TEST(Listing, OneLinePerEventWithRegisterNames) {
   e.port = 1;
   e.reg = 0x4D;
   e.value = 0x20;
-  EXPECT_EQ(playback::formatEvent(e),
+  EXPECT_EQ(exports::formatEvent(e),
             "     55556     1.000008  FM5   write port 1 4D = 20  total level\n");
-  EXPECT_STREQ(playback::fmRegisterName(0xA9), "ch3 operator fnum low");
-  EXPECT_STREQ(playback::fmRegisterName(0xA6), "block/fnum high");
-  EXPECT_STREQ(playback::fmRegisterName(0xB6), "pan/ams/pms");
+  EXPECT_STREQ(exports::fmRegisterName(0xA9), "ch3 operator fnum low");
+  EXPECT_STREQ(exports::fmRegisterName(0xA6), "block/fnum high");
+  EXPECT_STREQ(exports::fmRegisterName(0xB6), "pan/ams/pms");
 }
 
 TEST(BankLookup, FindsTheHeaderBankBesideTheKrbInAnyCase) {
@@ -335,7 +335,7 @@ struct ToolRun {
 
 ToolRun runTool(bool vgm, const std::vector<std::string>& args) {
   StringOutStream out, err;
-  int status = vgm ? playback::runKrb2Vgm(args, out, err) : playback::runKrb2Mid(args, out, err);
+  int status = vgm ? tools::runKrb2Vgm(args, out, err) : tools::runKrb2Mid(args, out, err);
   return {status, out.text(), err.text()};
 }
 

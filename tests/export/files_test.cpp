@@ -8,7 +8,7 @@
 #include "export/wav_file.h"
 #include "support/temp_dir.h"
 
-namespace tallow::render {
+namespace tallow::exports {
 namespace {
 
 std::vector<uint8_t> le16(int v) { return {uint8_t(v), uint8_t(v >> 8)}; }
@@ -128,4 +128,4 @@ TEST(AudioOutputTest, FormatFollowsTheExtension) {
 }
 
 }  // namespace
-}  // namespace tallow::render
+}  // namespace tallow::exports

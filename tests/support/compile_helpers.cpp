@@ -73,7 +73,7 @@ DriverResult runProgram(const std::vector<std::string>& args, const Environment&
   out.setLanguage(languageOf(env));
   err.setLanguage(languageOf(env));
   DriverResult result;
-  result.status = runDriver(args, program);
+  result.status = tools::runDriver(args, program);
   result.out = out.text();
   result.err = err.text();
   return result;

@@ -20,7 +20,7 @@ std::vector<uint8_t> compileMml(std::string_view mml, std::string* messages) {
   ProgramContext program;
   program.out = &out;
   program.err = &err;
-  int status = runDriver({dir.file("song.mml")}, program);
+  int status = tools::runDriver({dir.file("song.mml")}, program);
   if (messages) *messages = out.text() + err.text();
   if (status != 0) return {};
   std::string bytes = dir.read("SONG.KRB");

@@ -58,7 +58,7 @@ Outcome compileExample(const TempDir& dir, int failAt) {
   program.err = &err;
   fs::path previous = fs::current_path();
   fs::current_path(dir.path());
-  int status = runDriver({"song.mml"}, program);
+  int status = tools::runDriver({"song.mml"}, program);
   fs::current_path(previous);
   return {status, out.text(), allocator.count(), allocator.live()};
 }

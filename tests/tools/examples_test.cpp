@@ -19,7 +19,7 @@
 #include "support/render_support.h"
 #include "support/temp_dir.h"
 
-namespace tallow::render {
+namespace tallow::tools {
 namespace {
 
 namespace fs = std::filesystem;
@@ -109,14 +109,14 @@ TEST_P(ExampleSong, CompilesCleanlyEndsTogetherAndEveryPartIsHeard) {
   EXPECT_FALSE(missing);
 
   for (int part = 0; part < kPartCount; ++part) {
-    SongSettings settings;
+    render::SongSettings settings;
     settings.play.parts = uint16_t(1u << part);
     settings.play.loops = 1;
     settings.fadeSeconds = 0.1;
-    testing::VectorSink sink;
-    SongResult result;
-    SampleBank samples;
-    ASSERT_TRUE(renderSong(*krb, bank, settings, samples, sink, result, error)) << error;
+    render::testing::VectorSink sink;
+    render::SongResult result;
+    render::SampleBank samples;
+    ASSERT_TRUE(render::renderSong(*krb, bank, settings, samples, sink, result, error)) << error;
     if (!result.stats.played[part]) continue;
     double sum = 0;
     for (float v : sink.left) sum += double(v) * v;
@@ -135,4 +135,4 @@ INSTANTIATE_TEST_SUITE_P(Songs, ExampleSong, ::testing::ValuesIn(allSongs()),
                          });
 
 }  // namespace
-}  // namespace tallow::render
+}  // namespace tallow::tools

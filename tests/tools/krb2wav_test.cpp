@@ -15,7 +15,7 @@
 #include "support/temp_dir.h"
 #include "tools/krb2wav_options.h"
 
-namespace tallow::render {
+namespace tallow::tools {
 namespace {
 
 constexpr const char* kPureTone =
@@ -25,19 +25,19 @@ constexpr const char* kPureTone =
 
 // The samples of a WAV file the program wrote, once its header is checked
 // to be the one for the file's length at `rate`, in stereo.
-PcmSample readWav(const std::string& bytes, uint32_t rate) {
+exports::PcmSample readWav(const std::string& bytes, uint32_t rate) {
   const std::vector<uint8_t> b(bytes.begin(), bytes.end());
-  if (b.size() < wav::kHeaderSize) {
+  if (b.size() < exports::wav::kHeaderSize) {
     ADD_FAILURE() << "no WAV header";
     return {};
   }
-  const uint64_t frames = (b.size() - wav::kHeaderSize) / 4;
-  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + wav::kHeaderSize),
-            wavHeader(rate, 2, frames));
+  const uint64_t frames = (b.size() - exports::wav::kHeaderSize) / 4;
+  EXPECT_EQ(std::vector<uint8_t>(b.begin(), b.begin() + exports::wav::kHeaderSize),
+            exports::wavHeader(rate, 2, frames));
   std::string error;
-  std::optional<PcmSample> sample = parseWav(b, error);
+  std::optional<exports::PcmSample> sample = exports::parseWav(b, error);
   EXPECT_TRUE(sample) << error;
-  return sample ? *sample : PcmSample{};
+  return sample ? *sample : exports::PcmSample{};
 }
 
 class Krb2wavTest : public ::testing::Test {
@@ -67,11 +67,11 @@ TEST_F(Krb2wavTest, WritesAWavFileAndASummary) {
   EXPECT_EQ(err_, "");
   EXPECT_NE(out_.find("out.wav: 0:01.1 at 22050 Hz, parts FM1 PCM1, peak -"), std::string::npos)
       << out_;
-  const PcmSample w = readWav(dir_.read("out.wav"), 22050);
+  const exports::PcmSample w = readWav(dir_.read("out.wav"), 22050);
   // 192 steps of 289 ticks, and the releases of the last notes.
   EXPECT_GT(w.frames(), 22050 * 0.999);
   EXPECT_LT(w.frames(), 22050 * 1.15);
-  EXPECT_GT(testing::peakOf(w.left), 0.09f);
+  EXPECT_GT(render::testing::peakOf(w.left), 0.09f);
 }
 
 TEST_F(Krb2wavTest, SameInputSameBytes) {
@@ -127,7 +127,7 @@ TEST_F(Krb2wavTest, AMissingBankWarnsAndPlaysTheBuiltInTone) {
 // A PCM part plays DIR/N.wav for tone N, pitched from the root note.
 TEST_F(Krb2wavTest, PcmSamplesArePlayedAtTheirPitch) {
   const uint32_t rate = 22050, frames = rate * 3;
-  const std::vector<uint8_t> header = wavHeader(rate, 1, frames);
+  const std::vector<uint8_t> header = exports::wavHeader(rate, 1, frames);
   std::string wav(header.begin(), header.end());
   for (uint32_t i = 0; i < frames; ++i) {
     const auto v = uint16_t(int16_t(16000 * std::sin(2 * 3.14159265358979 * 1000 * i / rate)));
@@ -138,13 +138,13 @@ TEST_F(Krb2wavTest, PcmSamplesArePlayedAtTheirPitch) {
   ASSERT_EQ(run({"--pcm", dir_.file("samples"), dir_.file("SONG.KRB"), dir_.file("out.wav")}), 0);
   EXPECT_EQ(err_, "krb2wav: warning: no sample 5.wav in " + dir_.file("samples") +
                       " for @5: the built-in voice played it\n");
-  const PcmSample w = readWav(dir_.read("out.wav"), 44100);
+  const exports::PcmSample w = readWav(dir_.read("out.wav"), 44100);
   const std::vector<float>& left = w.left;
   // PCM1 at the root note (1 kHz) and PCM2 an octave up (2 kHz) sound together.
   ASSERT_GE(left.size(), 44100u);
   const auto steady = std::span<const float>(left).subspan(44100 / 4, 44100 / 2);
-  EXPECT_NEAR(testing::strongestFrequency(steady, 44100, 1000), 1000, 2);
-  EXPECT_NEAR(testing::strongestFrequency(steady, 44100, 2000), 2000, 4);
+  EXPECT_NEAR(render::testing::strongestFrequency(steady, 44100, 1000), 1000, 2);
+  EXPECT_NEAR(render::testing::strongestFrequency(steady, 44100, 2000), 2000, 4);
 
   EXPECT_EQ(run({"--pcm-root", "o5c", "--pcm", dir_.file("samples"), dir_.file("SONG.KRB"),
                  dir_.file("out.wav")}),
@@ -166,7 +166,7 @@ TEST_F(Krb2wavTest, CommandLine) {
   compile("A c\n", false);
   for (const char* name : {"out.flac", "out.ogg"}) {
     const int status = run({dir_.file("SONG.KRB"), dir_.file(name)});
-    if (haveSndfile()) {
+    if (exports::haveSndfile()) {
       EXPECT_EQ(status, 0) << err_;
       EXPECT_GT(dir_.read(name).size(), 100u);
     } else {
@@ -208,4 +208,4 @@ TEST(OptionsTest, NoteNames) {
 }
 
 }  // namespace
-}  // namespace tallow::render
+}  // namespace tallow::tools

@@ -59,7 +59,7 @@ Outcome compileExample(const TempDir& dir, long failAt) {
   fs::path previous = fs::current_path();
   fs::current_path(dir.path());
   countdown = failAt;
-  int status = runDriver(args, program);
+  int status = tools::runDriver(args, program);
   countdown = 0;
   fs::current_path(previous);
   return {status, out.text(), err.text()};
