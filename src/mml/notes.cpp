@@ -427,13 +427,22 @@ int32_t readLength(CompileContext& ctx) {
   return readLength(ctx, next);
 }
 
-void onNote(CompileContext& ctx) {
-  if (NoteLane(ctx).play(ctx.currentCode - kMmlNoteC)) return;
+namespace {
+
+// A note the lane left: read from its start by the general path.  Kept out
+// of onNote, so that the lane does not pay for this path's registers.
+[[gnu::noinline]] void generalNote(CompileContext& ctx) {
   int pitch = notePitch(ctx, ctx.currentCode - kMmlNoteC);
   ctx.running.tieFlag = false;
   int32_t length = ctx.scanner.peek(ctx.mml.commands) == kMmlPortamento ? portamento(ctx, pitch)
                                                                         : playNote(ctx, pitch);
   finishNote(ctx, length);
+}
+
+}  // namespace
+
+void onNote(CompileContext& ctx) {
+  if (!NoteLane(ctx).play(ctx.currentCode - kMmlNoteC)) generalNote(ctx);
 }
 
 void onKeySignature(CompileContext& ctx) {
@@ -453,13 +462,22 @@ void onKeySignature(CompileContext& ctx) {
   }
 }
 
-void onRest(CompileContext& ctx) {
-  if (NoteLane(ctx).rest()) return;
+namespace {
+
+// A rest the lane left (see generalNote()).
+[[gnu::noinline]] void generalRest(CompileContext& ctx) {
   ctx.emitByte(kEventRest);
-  int32_t length = readLength(ctx);
+  int next = 0;
+  int32_t length = readLength(ctx, next);
   ctx.emitWord(length);
   PartState& p = ctx.part();
   p.steps = wrapSteps(int64_t{p.steps} + length);
+}
+
+}  // namespace
+
+void onRest(CompileContext& ctx) {
+  if (!NoteLane(ctx).rest()) generalRest(ctx);
 }
 
 void onOctaveOnce(CompileContext& ctx) { ctx.part().octaveShiftOnce += 1; }
