@@ -235,26 +235,44 @@ void Walk<kTwoPasses>::note() {
 }
 
 // After a note or a rest: the run of notes that follows, each after a
-// detune of the value in force, alone or gated (a tie and a rest after it),
-// taken as note(), keepTie() and rest() would take them one by one: the
-// detune dropped, the rest copied, nothing joined (no tie of the same pitch
-// follows a note, no rest a rest) and no pan pending.  This is the body of
-// most streams, and of every expanded loop.
+// detune of the value in force, alone, gated (a tie and a rest after it) or
+// tied to the next, taken as note(), keepTie() and rest() would take them
+// one by one: the detune dropped, the rest copied, nothing joined (no tie of
+// the same pitch follows a note, in either pass, and no rest a rest) and no
+// pan pending.  This is the body of most streams, and of every expanded
+// loop.
 template <bool kTwoPasses>
 void Walk<kTwoPasses>::plainNotes() {
-  if constexpr (kTwoPasses) {
-    if (last_ == Last::kTieAfterNote || panPending_) return;
-  }
   constexpr size_t kPair = kDetuneLength + kNoteEventLength;
   constexpr size_t kGatedTail = kTieLength + kRestLength;
   uint8_t* s = s_;
   size_t r = r_;
   size_t w = w_;
   Last last = last_;
-  // The detune event of the value in force, as its three bytes read.
-  const uint32_t detune = kEventDetune | uint32_t{static_cast<uint16_t>(m_.detune)} << 8;
-  while (length_ - r > kPair && (s[r] | s[r + 1] << 8 | uint32_t{s[r + 2]} << 16) == detune &&
-         s[r + kDetuneLength] <= kLastNoteCode) {
+  // The second pass joins a note to the tied note of its pitch before it.
+  auto joinsTheTiedNote = [&](uint8_t pitch) {
+    return length_ - r <= kDetuneLength || s[r + kDetuneLength] == pitch;
+  };
+  if constexpr (kTwoPasses) {
+    if (panPending_ || (last == Last::kTieAfterNote && joinsTheTiedNote(s[w - kTiedNoteLength]))) {
+      return;
+    }
+  }
+  // The detune event of the value in force: its three bytes as the first
+  // three of a four-byte load give them, in the machine's byte order.
+  const uint8_t detuneBytes[4] = {kEventDetune, static_cast<uint8_t>(m_.detune & 0xFF),
+                                  static_cast<uint8_t>((m_.detune >> 8) & 0xFF), 0};
+  const uint8_t maskBytes[4] = {0xFF, 0xFF, 0xFF, 0};
+  uint32_t detune;
+  uint32_t mask;
+  std::memcpy(&detune, detuneBytes, sizeof detune);
+  std::memcpy(&mask, maskBytes, sizeof mask);
+  auto detuneAt = [&](size_t at) {
+    uint32_t bytes;
+    std::memcpy(&bytes, s + at, sizeof bytes);
+    return (bytes & mask) == detune;
+  };
+  while (length_ - r > kPair && detuneAt(r) && s[r + kDetuneLength] <= kLastNoteCode) {
     const uint8_t* from = s + r + kDetuneLength;
     if (from[kNoteEventLength] != kEventTie) {
       moveEvents<uint32_t, kNoteEventLength>(s + w, from);
@@ -263,14 +281,25 @@ void Walk<kTwoPasses>::plainNotes() {
       last = Last::kNote;
       continue;
     }
-    if (length_ - r <= kPair + kGatedTail || from[kNoteEventLength + kTieLength] != kEventRest ||
-        from[kNoteEventLength + kGatedTail] == kEventRest) {
-      break;
+    if (length_ - r <= kPair + kTieLength) break;
+    const uint8_t tied = from[kNoteEventLength + kTieLength];
+    if (tied == kEventRest) {
+      if (length_ - r <= kPair + kGatedTail || from[kNoteEventLength + kGatedTail] == kEventRest) {
+        break;
+      }
+      moveEvents<uint64_t, kNoteEventLength + kGatedTail>(s + w, from);
+      w += kNoteEventLength + kGatedTail;
+      r += kPair + kGatedTail;
+      last = Last::kRest;
+      continue;
     }
-    moveEvents<uint64_t, kNoteEventLength + kGatedTail>(s + w, from);
-    w += kNoteEventLength + kGatedTail;
-    r += kPair + kGatedTail;
-    last = Last::kRest;
+    const uint8_t pitch = from[0];
+    if (tied == pitch) break;  // the first pass joins a tie of the same pitch
+    moveEvents<uint32_t, kNoteEventLength + kTieLength>(s + w, from);
+    w += kNoteEventLength + kTieLength;
+    r += kPair + kTieLength;
+    last = Last::kTieAfterNote;
+    if (joinsTheTiedNote(pitch)) break;
   }
   r_ = r;
   w_ = w;
