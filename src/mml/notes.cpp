@@ -149,12 +149,15 @@ void endOneShots(CompileContext& ctx, PartState& p) {
 // What follows every note after its tie mark: steps, envelope restart, the
 // end of a one-note volume, octave shift and gate.  Inlined: it ends every
 // note of the fast lane, where a call's entry and exit cost a tenth of the
-// note.
+// note.  Without an envelope the run is left as it is: only envelope notes
+// read it, and selecting an envelope restarts it.
 [[gnu::always_inline]] inline void closeNote(CompileContext& ctx, PartState& p, int32_t length) {
   p.steps = wrapSteps(int64_t{p.steps} + length);
-  bool restart = ctx.running.tieFlag ? p.envelopeRestart == EnvelopeRestart::kEveryNote
-                                     : p.envelopeRestart != EnvelopeRestart::kRunsOn;
-  if (restart) ctx.envelopes.runs[ctx.currentPart].restart();
+  if (p.envelopeNumber != 0) {
+    bool restart = ctx.running.tieFlag ? p.envelopeRestart == EnvelopeRestart::kEveryNote
+                                       : p.envelopeRestart != EnvelopeRestart::kRunsOn;
+    if (restart) ctx.envelopes.runs[ctx.currentPart].restart();
+  }
   p.octaveShiftOnce = 0;
   if ((p.oneShotVolume | p.oneShotGate) != 0) endOneShots(ctx, p);
 }
