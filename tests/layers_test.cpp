@@ -61,13 +61,6 @@ Layers parseLayers(const std::string& text) {
   return layers;
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The path an #include line names, or "" for another line.
 std::string includedPath(const std::string& line) {
   size_t i = line.find_first_not_of(" \t");

@@ -16,18 +16,12 @@
 #include "compiler/header_commands.h"
 #include "envelope/envelope.h"
 #include "mml/command_table.h"
+#include "support/temp_dir.h"
 
 namespace tallow::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 const std::string& reference() {
   static const std::string text = readFile(fs::path(TALLOW_SOURCE_DIR) / "docs" / "mml.md");

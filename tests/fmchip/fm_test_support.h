@@ -1,5 +1,5 @@
-// Helpers of the FM engine tests: setting up a voice through register writes,
-// rendering, and measuring what came out (frequency, level, spectrum).
+// Helpers of the FM engine tests: setting up a voice through register writes
+// and rendering; the measurements of what came out are the shared ones.
 #pragma once
 
 #include <cmath>
@@ -9,8 +9,11 @@
 #include "fmchip/fm_chip.h"
 #include "output/fm_registers.h"
 #include "output/fmb_format.h"
+#include "support/measure.h"
 
 namespace tallow::fmchip::testing {
+
+using namespace tallow::testing;
 
 // One operator's register fields.
 struct OperatorSetup {
@@ -82,51 +85,5 @@ inline Stereo render(FmChip& chip, size_t frames) {
 inline double chipFrequency(double rate, int fnum, int block) {
   return fnum * std::ldexp(1.0, block - 1) * rate / 1048576.0;
 }
-
-// Frequency from the rising zero crossings (interpolated) of a periodic signal.
-inline double zeroCrossingFrequency(const std::vector<float>& x, double rate) {
-  double first = -1, last = -1;
-  int count = 0;
-  for (size_t i = 1; i < x.size(); ++i) {
-    if (x[i - 1] < 0 && x[i] >= 0) {
-      const double t = (i - 1) + x[i - 1] / (x[i - 1] - x[i]);
-      if (first < 0) first = t;
-      last = t;
-      ++count;
-    }
-  }
-  return count > 1 ? (count - 1) * rate / (last - first) : 0.0;
-}
-
-inline double rms(const std::vector<float>& x, size_t begin, size_t end) {
-  double sum = 0;
-  for (size_t i = begin; i < end; ++i) sum += static_cast<double>(x[i]) * x[i];
-  return end > begin ? std::sqrt(sum / (end - begin)) : 0.0;
-}
-
-inline double peak(const std::vector<float>& x, size_t begin, size_t end) {
-  double m = 0;
-  for (size_t i = begin; i < end; ++i) m = std::max(m, static_cast<double>(std::fabs(x[i])));
-  return m;
-}
-
-// Amplitude of the component at `frequency` (a single-bin DFT with a Hann
-// window over [begin, end)).
-inline double toneAmplitude(const std::vector<float>& x, size_t begin, size_t end, double frequency,
-                            double rate) {
-  const double pi = 3.14159265358979323846;
-  double re = 0, im = 0, wsum = 0;
-  const size_t n = end - begin;
-  for (size_t i = 0; i < n; ++i) {
-    const double w = 0.5 - 0.5 * std::cos(2 * pi * i / n);
-    const double a = 2 * pi * frequency * i / rate;
-    re += w * x[begin + i] * std::cos(a);
-    im += w * x[begin + i] * std::sin(a);
-    wsum += w;
-  }
-  return 2 * std::sqrt(re * re + im * im) / wsum;
-}
-
-inline double decibels(double ratio) { return 20 * std::log10(ratio); }
 
 }  // namespace tallow::fmchip::testing

@@ -2,7 +2,6 @@
 // files in a scratch directory, from inside that directory.
 #pragma once
 
-#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
@@ -14,21 +13,6 @@
 #include "support/temp_dir.h"
 
 namespace tallow::testing {
-
-// Makes `dir` the current directory for the guard's lifetime.
-class CurrentDirectory {
- public:
-  explicit CurrentDirectory(const std::string& dir) : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir);
-  }
-  ~CurrentDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-  }
-
- private:
-  std::filesystem::path previous_;
-};
 
 struct PreprocessResult {
   int status = -1;

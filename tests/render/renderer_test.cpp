@@ -7,9 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 
-#include "support/render_support.h"
+#include "support/measure.h"
 
 namespace tallow::render {
 namespace {
@@ -66,9 +65,9 @@ TEST(RendererTest, VoicesRampInAndOut) {
     render({noteOn(on, part, 69), event(off, part, EventKind::kNoteOff, 69)}, kSecond, r);
     auto peak = [&](Tick at, double fromMs, double toMs) {
       const size_t frame = FrameClock(kRate, 1).frameAt(at);
-      return testing::peakOf(std::span(r.sink.left)
-                                 .subspan(frame + size_t(fromMs * kRate / 1000),
-                                          size_t((toMs - fromMs) * kRate / 1000)));
+      return testing::peak(std::span(r.sink.left)
+                               .subspan(frame + size_t(fromMs * kRate / 1000),
+                                        size_t((toMs - fromMs) * kRate / 1000)));
     };
     const float steady = peak(on, 20, 40);
     EXPECT_LT(peak(on, 0, 0.5), 0.3f * steady) << kPartNames[part];
@@ -86,19 +85,14 @@ TEST(RendererTest, ChordsHoldEachNoteUntilItsRelease) {
           event(t, kPcm1, EventKind::kNoteOff, 64), event(2 * t, kPcm1, EventKind::kEnd)},
          3 * t, r);
   auto strength = [&](double from, double frequency) {
-    const auto x = std::span<const float>(r.sink.left).subspan(size_t(from * kRate), kRate / 10);
-    double re = 0, im = 0;
-    for (size_t i = 0; i < x.size(); ++i) {
-      re += x[i] * std::cos(2 * std::numbers::pi * frequency * i / kRate);
-      im += x[i] * std::sin(2 * std::numbers::pi * frequency * i / kRate);
-    }
-    return std::hypot(re, im) / x.size();
+    const size_t at = size_t(from * kRate);
+    return testing::toneAmplitude(r.sink.left, at, at + kRate / 10, frequency, kRate) / 2;
   };
   const double e = noteFrequency(64, 1);
   for (double f : {220.0, e, 440.0}) EXPECT_GT(strength(0.1, f), 0.01) << f;
   EXPECT_LT(strength(0.35, e), 0.001);
   EXPECT_GT(strength(0.35, 220), 0.01);
-  EXPECT_LT(testing::peakOf(std::span(r.sink.left).subspan(size_t(0.55 * kRate))), 1e-4f);
+  EXPECT_LT(testing::peak(std::span(r.sink.left).subspan(size_t(0.55 * kRate))), 1e-4f);
 }
 
 // The BEEP square is band-limited: the lines that the harmonics above the
@@ -109,10 +103,7 @@ TEST(RendererTest, BeepSquareDoesNotAlias) {
     Rendered r;
     render({noteOn(0, kBeepPart, pitch)}, kSecond / 2, r);
     const auto x = std::span<const float>(r.sink.left).subspan(kRate / 10, kRate / 4);
-    std::vector<double> windowed(x.size());
-    for (size_t i = 0; i < x.size(); ++i) {
-      windowed[i] = x[i] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / (x.size() - 1)));
-    }
+    const std::vector<double> windowed = testing::hann(x);
     const double f = noteFrequency(pitch, 1);
     double harmonics = 0, aliases = 0;
     for (int k = 1; k < 200; k += 2) {
@@ -136,7 +127,7 @@ TEST(RendererTest, LengthFadeAndEnd) {
   // through it the sound is at half its level.
   EXPECT_NEAR(faded.stats.frames, 1.5 * kRate, 2);
   auto window = [](const std::vector<float>& x) {
-    return testing::peakOf(std::span(x).subspan(kRate, kRate / 50));
+    return testing::peak(std::span(x).subspan(kRate, kRate / 50));
   };
   EXPECT_NEAR(window(faded.sink.left) / window(plain.sink.left), 0.5, 0.02);
   EXPECT_LT(std::abs(faded.sink.left.back()), 0.002f);
@@ -189,12 +180,6 @@ TEST(RendererTest, FmWritesTakeEffectAtTheirFrame) {
   EXPECT_EQ(testing::onsetFrame(r.sink.left, 0.1f), at);
 }
 
-}  // namespace
-}  // namespace tallow::render
-
-namespace tallow::render {
-namespace {
-
 TEST(RendererTest, LoudMixIsClippedNotWrapped) {
   Rendered r;
   std::vector<Event> events;
@@ -209,7 +194,7 @@ TEST(RendererTest, LoudMixIsClippedNotWrapped) {
   // tenth on (but for the end's short fade), not in between.
   EXPECT_NEAR(r.stats.clipped, 2 * 0.4 * kRate, 0.01 * kRate);
   for (float v : r.sink.left) ASSERT_LE(std::abs(v), 1.0f);
-  EXPECT_EQ(testing::peakOf(r.sink.left), 1.0f);
+  EXPECT_EQ(testing::peak(r.sink.left), 1.0f);
 }
 
 }  // namespace

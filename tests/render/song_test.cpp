@@ -8,7 +8,7 @@
 #include "playback/bank_lookup.h"
 #include "render/render_song.h"
 #include "support/compile_helpers.h"
-#include "support/render_support.h"
+#include "support/measure.h"
 #include "support/temp_dir.h"
 
 namespace tallow::render {
@@ -16,17 +16,6 @@ namespace {
 
 using testing::VectorSink;
 constexpr uint32_t kRate = 44100;
-
-// Tone 1: algorithm 7 with operator 1 alone at full level (a pure carrier),
-// instant attack, fastest release; tone 2 the same with a release of a few
-// milliseconds; tone 3 with the harshest feedback (a wave with an offset)
-// and a release of some 1.5 s.
-constexpr const char* kPureTone =
-    ".fmbfile pure\n"
-    "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
-    "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n"
-    "@2 7 0 0 127 127 127 31 31 31 31 7 7 7 7 1 1 1 1 1 1\n"
-    "@3 7 7 0 127 127 127 31 31 31 31 6 6 6 6 1 1 1 1 1 1\n";
 
 struct Audio {
   VectorSink sink;
@@ -44,7 +33,7 @@ class SongTest : public ::testing::Test {
  protected:
   // Compiles `mml` (after the pure tone's definition) as song.mml.
   void compile(const std::string& mml) {
-    dir_.write("song.mml", std::string(kPureTone) + mml);
+    dir_.write("song.mml", std::string(tallow::testing::kPureTones) + mml);
     auto result = tallow::testing::runProgram({dir_.file("song.mml")});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     std::string bytes = dir_.read("SONG.KRB");
@@ -126,9 +115,9 @@ TEST_F(SongTest, AnEndingSongRendersItsLastReleaseWithoutOffset) {
     double sum = 0;
     for (float v : audio.at(1, 1)) sum += v;
     EXPECT_EQ(20 * std::log10(std::abs(sum) / kRate) < -80, cutoff > 0) << cutoff;
-    EXPECT_GT(testing::peakOf(audio.at(2.1, 0.1)), 1e-3f);  // after the note-off
+    EXPECT_GT(testing::peak(audio.at(2.1, 0.1)), 1e-3f);  // after the note-off
     EXPECT_LT(audio.frames(), 12 * kRate);
-    EXPECT_LT(testing::peakOf(audio.at(audio.frames() / double(kRate) - 0.02, 1)), 3.2e-5f);
+    EXPECT_LT(testing::peak(audio.at(audio.frames() / double(kRate) - 0.02, 1)), 3.2e-5f);
   }
 }
 
@@ -148,7 +137,7 @@ TEST_F(SongTest, NoteBoundariesDoNotClick) {
     compile(phrase);
     Audio audio;
     render(audio);
-    EXPECT_GT(testing::peakOf(audio.sink.left), 0.08f) << phrase;
+    EXPECT_GT(testing::peak(audio.sink.left), 0.08f) << phrase;
     EXPECT_LT(testing::largestJump(audio.sink.left, 0, audio.frames()), 0.03f) << phrase;
     EXPECT_LT(testing::largestJump(audio.sink.right, 0, audio.frames()), 0.03f) << phrase;
   }
@@ -170,8 +159,8 @@ TEST_F(SongTest, PanPutsPartsInTheirChannels) {
     compile(c.mml);
     Audio audio;
     render(audio);
-    const float left = testing::peakOf(audio.at(0.2, 1)),
-                right = testing::peakOf(audio.at(0.2, 1, true));
+    const float left = testing::peak(audio.at(0.2, 1)),
+                right = testing::peak(audio.at(0.2, 1, true));
     EXPECT_EQ(left > 0.03f, c.left) << c.mml;
     EXPECT_EQ(right > 0.03f, c.right) << c.mml;
     if (c.left && c.right) {
@@ -209,7 +198,6 @@ TEST_F(SongTest, EndlessLoopsPlayTheirCountThenFade) {
 TEST_F(SongTest, PartFilterAndTimeCap) {
   compile("1 @1 t120 o4a1\nA o5a1\nX @p o6a4 @j0\n");
   SongSettings settings;
-  settings.play.parts = 1 << kPcmPartCount;  // PCM3: silent
   settings.play.parts = 1 << kFirstPcmPart;  // PCM1 only
   Audio pcm;
   render(pcm, settings);

@@ -3,26 +3,20 @@
 
 #include <algorithm>
 
-#include "base/compile_job.h"
-#include "base/out_stream.h"
 #include "output/fmb_format.h"
 #include "output/krb_format.h"
 #include "output/krb_reader.h"
+#include "support/compile_helpers.h"
 #include "support/temp_dir.h"
-#include "tools/tallowc.h"
 
 namespace tallow::testing {
 
 std::vector<uint8_t> compileMml(std::string_view mml, std::string* messages) {
   TempDir dir;
   dir.write("song.mml", mml);
-  StringOutStream out, err;
-  ProgramContext program;
-  program.out = &out;
-  program.err = &err;
-  int status = tools::runDriver({dir.file("song.mml")}, program);
-  if (messages) *messages = out.text() + err.text();
-  if (status != 0) return {};
+  DriverResult r = runProgram({dir.file("song.mml")});
+  if (messages) *messages = r.out + r.err;
+  if (r.status != 0) return {};
   std::string bytes = dir.read("SONG.KRB");
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }

@@ -12,19 +12,12 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "support/temp_dir.h"
 
 namespace tallow::testing {
 namespace {
-
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Connects the child's standard output and error as `limits` asks.
 void connectStreams(const ProcessLimits& limits, const std::string& outPath,
@@ -129,8 +122,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   drain();
   if (master >= 0) ::close(master);
-  result.out = master >= 0 ? shown : slurp(outPath);
-  result.err = limits.streams == ChildStreams::kSeparate ? slurp(errPath) : "";
+  result.out = master >= 0 ? shown : readFile(outPath);
+  result.err = limits.streams == ChildStreams::kSeparate ? readFile(errPath) : "";
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
   ::rmdir(capture.c_str());

@@ -29,11 +29,30 @@ void TempDir::write(std::string_view name, std::string_view bytes) const {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string TempDir::read(std::string_view name) const {
-  std::ifstream in(file(name), std::ios::binary);
+std::string TempDir::read(std::string_view name) const { return readFile(file(name)); }
+
+bool TempDir::exists(std::string_view name) const { return std::filesystem::exists(file(name)); }
+
+void TempDir::copyExamples() const {
+  for (const auto& e : std::filesystem::directory_iterator(TALLOW_SOURCE_DIR "/examples")) {
+    if (e.path().extension() == ".mml")
+      std::filesystem::copy_file(e.path(), file(e.path().filename().string()));
+  }
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool TempDir::exists(std::string_view name) const { return std::filesystem::exists(file(name)); }
+CurrentDirectory::CurrentDirectory(const std::string& path)
+    : previous_(std::filesystem::current_path().string()) {
+  std::filesystem::current_path(path);
+}
+
+CurrentDirectory::~CurrentDirectory() {
+  std::error_code ignored;
+  std::filesystem::current_path(previous_, ignored);
+}
 
 }  // namespace tallow::testing

@@ -1,4 +1,5 @@
-// A scratch directory for one test, removed with everything in it at the end.
+// A scratch directory for one test, removed with everything in it at the end;
+// reading a file whole; working in a directory for a while.
 #pragma once
 
 #include <string>
@@ -21,9 +22,27 @@ class TempDir {
   // Reads `name` whole; empty when it does not exist.
   std::string read(std::string_view name) const;
   bool exists(std::string_view name) const;
+  // Copies the example songs (examples/*.mml of the source tree) in.
+  void copyExamples() const;
 
  private:
   std::string path_;
+};
+
+// The bytes of the file at `path`; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
+// Makes `path` the current directory until the object goes out of scope, as
+// a musician runs the programs: from the song's folder.
+class CurrentDirectory {
+ public:
+  explicit CurrentDirectory(const std::string& path);
+  ~CurrentDirectory();
+  CurrentDirectory(const CurrentDirectory&) = delete;
+  CurrentDirectory& operator=(const CurrentDirectory&) = delete;
+
+ private:
+  std::string previous_;
 };
 
 }  // namespace tallow::testing

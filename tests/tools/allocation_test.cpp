@@ -56,19 +56,14 @@ Outcome compileExample(const TempDir& dir, int failAt) {
   program.env.tmpdir = dir.file("tmp");
   program.out = &out;
   program.err = &err;
-  fs::path previous = fs::current_path();
-  fs::current_path(dir.path());
+  CurrentDirectory inDir(dir.path());
   int status = tools::runDriver({"song.mml"}, program);
-  fs::current_path(previous);
   return {status, out.text(), allocator.count(), allocator.live()};
 }
 
 TEST(AllocationFailure, EveryAllocationOfTheExampleSong) {
   TempDir dir;
-  for (const auto& e : fs::directory_iterator(fs::path(TALLOW_SOURCE_DIR) / "examples")) {
-    if (e.path().extension() == ".mml")
-      fs::copy_file(e.path(), dir.file(e.path().filename().string()));
-  }
+  dir.copyExamples();
   fs::create_directory(dir.file("tmp"));
   Outcome clean = compileExample(dir, 0);
   ASSERT_EQ(clean.status, 0) << clean.out;

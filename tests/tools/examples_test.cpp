@@ -16,7 +16,7 @@
 #include "playback/bank_lookup.h"
 #include "render/render_song.h"
 #include "support/compile_helpers.h"
-#include "support/render_support.h"
+#include "support/measure.h"
 #include "support/temp_dir.h"
 
 namespace tallow::tools {
@@ -32,29 +32,22 @@ struct Song {
 
 void PrintTo(const Song& song, std::ostream* os) { *os << song.name; }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The example files that no other example includes, and the ```mml blocks
 // of the docs whose first line is a `.title`.
 std::vector<Song> allSongs() {
   std::vector<Song> songs;
   std::string examples;
   for (const auto& e : fs::directory_iterator(kRoot / "examples")) {
-    if (e.path().extension() == ".mml") examples += readFile(e.path());
+    if (e.path().extension() == ".mml") examples += tallow::testing::readFile(e.path());
   }
   for (const auto& e : fs::directory_iterator(kRoot / "examples")) {
     const std::string file = e.path().filename().string();
     if (e.path().extension() != ".mml" || examples.find('"' + file + '"') != std::string::npos)
       continue;
-    songs.push_back({"examples/" + file, readFile(e.path())});
+    songs.push_back({"examples/" + file, tallow::testing::readFile(e.path())});
   }
   for (const auto& e : fs::directory_iterator(kRoot / "docs")) {
-    std::istringstream in(readFile(e.path()));
+    std::istringstream in(tallow::testing::readFile(e.path()));
     int lineNumber = 0;
     std::optional<Song> block;
     for (std::string line; std::getline(in, line);) {
@@ -78,17 +71,14 @@ class ExampleSong : public ::testing::TestWithParam<Song> {};
 
 TEST_P(ExampleSong, CompilesCleanlyEndsTogetherAndEveryPartIsHeard) {
   tallow::testing::TempDir dir;
-  for (const auto& e : fs::directory_iterator(kRoot / "examples")) {
-    if (e.path().extension() == ".mml")
-      fs::copy_file(e.path(), dir.file(e.path().filename().string()));
-  }
+  dir.copyExamples();
   dir.write("tested.mml", GetParam().mml);
   // From the song's folder, as a musician runs it: includes and `.krbfile`
   // names are taken from there.
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir.path());
-  auto compiled = tallow::testing::runProgram({"tested.mml"});
-  fs::current_path(previous);
+  auto compiled = [&] {
+    tallow::testing::CurrentDirectory inSongFolder(dir.path());
+    return tallow::testing::runProgram({"tested.mml"});
+  }();
   ASSERT_EQ(compiled.status, 0) << compiled.out << compiled.err;
   EXPECT_EQ(compiled.out.find("(!)"), std::string::npos) << compiled.out;
 
@@ -96,7 +86,7 @@ TEST_P(ExampleSong, CompilesCleanlyEndsTogetherAndEveryPartIsHeard) {
   for (const auto& e : fs::directory_iterator(dir.path())) {
     if (e.path().extension() == ".KRB") krbPath = e.path();
   }
-  const std::string bytes = readFile(krbPath);
+  const std::string bytes = tallow::testing::readFile(krbPath);
   const std::vector<uint8_t> image(bytes.begin(), bytes.end());
   std::string error;
   auto krb = readKrb(image, error);
@@ -113,16 +103,13 @@ TEST_P(ExampleSong, CompilesCleanlyEndsTogetherAndEveryPartIsHeard) {
     settings.play.parts = uint16_t(1u << part);
     settings.play.loops = 1;
     settings.fadeSeconds = 0.1;
-    render::testing::VectorSink sink;
+    testing::VectorSink sink;
     render::SongResult result;
     render::SampleBank samples;
     ASSERT_TRUE(render::renderSong(*krb, bank, settings, samples, sink, result, error)) << error;
     if (!result.stats.played[part]) continue;
-    double sum = 0;
-    for (float v : sink.left) sum += double(v) * v;
-    for (float v : sink.right) sum += double(v) * v;
-    const double rms = std::sqrt(sum / double(2 * sink.left.size()));
-    EXPECT_GT(rms, 1e-3) << kPartNames[part] << " plays notes that are not heard";
+    EXPECT_GT(std::hypot(testing::rms(sink.left), testing::rms(sink.right)), std::sqrt(2.0) * 1e-3)
+        << kPartNames[part] << " plays notes that are not heard";
   }
 }
 

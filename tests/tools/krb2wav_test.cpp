@@ -11,17 +11,12 @@
 #include "export/audio_output.h"
 #include "export/wav_file.h"
 #include "support/compile_helpers.h"
-#include "support/render_support.h"
+#include "support/measure.h"
 #include "support/temp_dir.h"
 #include "tools/krb2wav_options.h"
 
 namespace tallow::tools {
 namespace {
-
-constexpr const char* kPureTone =
-    ".fmbfile pure\n"
-    "#@ NO AL FB TL1 TL2 TL3 TL4 AR1 AR2 AR3 AR4 RR1 RR2 RR3 RR4 ML1 ML2 ML3 ML4 L R *\n"
-    "@1 7 0 0 127 127 127 31 31 31 31 15 15 15 15 1 1 1 1 1 1\n";
 
 // The samples of a WAV file the program wrote, once its header is checked
 // to be the one for the file's length at `rate`, in stereo.
@@ -44,7 +39,7 @@ class Krb2wavTest : public ::testing::Test {
  protected:
   // Compiles `mml` (after the pure tone's definition) into SONG.KRB.
   void compile(const std::string& mml, bool withTone = true) {
-    dir_.write("song.mml", (withTone ? std::string(kPureTone) : "") + mml);
+    dir_.write("song.mml", (withTone ? std::string(testing::kPureTones) : "") + mml);
     auto result = tallow::testing::runProgram({dir_.file("song.mml")});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
   }
@@ -71,7 +66,7 @@ TEST_F(Krb2wavTest, WritesAWavFileAndASummary) {
   // 192 steps of 289 ticks, and the releases of the last notes.
   EXPECT_GT(w.frames(), 22050 * 0.999);
   EXPECT_LT(w.frames(), 22050 * 1.15);
-  EXPECT_GT(render::testing::peakOf(w.left), 0.09f);
+  EXPECT_GT(testing::peak(w.left), 0.09f);
 }
 
 TEST_F(Krb2wavTest, SameInputSameBytes) {
@@ -143,8 +138,8 @@ TEST_F(Krb2wavTest, PcmSamplesArePlayedAtTheirPitch) {
   // PCM1 at the root note (1 kHz) and PCM2 an octave up (2 kHz) sound together.
   ASSERT_GE(left.size(), 44100u);
   const auto steady = std::span<const float>(left).subspan(44100 / 4, 44100 / 2);
-  EXPECT_NEAR(render::testing::strongestFrequency(steady, 44100, 1000), 1000, 2);
-  EXPECT_NEAR(render::testing::strongestFrequency(steady, 44100, 2000), 2000, 4);
+  EXPECT_NEAR(testing::strongestFrequency(steady, 44100, 1000), 1000, 2);
+  EXPECT_NEAR(testing::strongestFrequency(steady, 44100, 2000), 2000, 4);
 
   EXPECT_EQ(run({"--pcm-root", "o5c", "--pcm", dir_.file("samples"), dir_.file("SONG.KRB"),
                  dir_.file("out.wav")}),
@@ -178,7 +173,6 @@ TEST_F(Krb2wavTest, CommandLine) {
 
 TEST(OptionsTest, RefusesBadCommandLines) {
   const std::vector<std::vector<std::string>> cases = {
-      {"in.krb"},
       {"a", "b", "c"},
       {"--rate", "7999", "a", "b"},
       {"--rate", "44.1k", "a", "b"},

@@ -56,21 +56,16 @@ Outcome compileExample(const TempDir& dir, long failAt) {
   program.out = &out;
   program.err = &err;
   std::vector<std::string> args = {"song.mml"};
-  fs::path previous = fs::current_path();
-  fs::current_path(dir.path());
+  CurrentDirectory inDir(dir.path());
   countdown = failAt;
   int status = tools::runDriver(args, program);
   countdown = 0;
-  fs::current_path(previous);
   return {status, out.text(), err.text()};
 }
 
 TEST(HeapFailure, EveryAllocationOfTheExampleSong) {
   TempDir dir;
-  for (const auto& e : fs::directory_iterator(fs::path(TALLOW_SOURCE_DIR) / "examples")) {
-    if (e.path().extension() == ".mml")
-      fs::copy_file(e.path(), dir.file(e.path().filename().string()));
-  }
+  dir.copyExamples();
   fs::create_directory(dir.file("tmp"));
   long before = allocations;
   ASSERT_EQ(compileExample(dir, 0).status, 0);

@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <thread>
 
@@ -114,10 +113,7 @@ TEST_P(ExportOutputs, FifoAndStandardOutputGetTheBytes) {
 
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
   std::string got;
-  std::thread reader([&] {
-    std::ifstream in(dir.file("fifo"), std::ios::binary);
-    got.assign(std::istreambuf_iterator<char>(in), {});
-  });
+  std::thread reader([&] { got = readFile(dir.file("fifo")); });
   ProcessResult fifo = runProcess(e.binary, {"SONG.KRB", "fifo"}, dir.path(), dir.path());
   reader.join();
   EXPECT_EQ(fifo.status, 0) << fifo.err;
