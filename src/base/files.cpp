@@ -10,6 +10,10 @@
 #include <cerrno>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/paths.h"
 #include "base/temp_cleanup.h"
 
@@ -107,6 +111,38 @@ size_t plainPrefix(const char* text, size_t size) {
   return eof != nullptr ? static_cast<size_t>(static_cast<const char*>(eof) - text) : limit;
 }
 
+bool isLineByte(char c) { return c == '\n' || c == '\r' || c == kCtrlZ; }
+
+#if defined(__SSE2__)
+// A bit per byte of the 16 at `text` that is an LF, a CR or a 0x1A.
+unsigned lineByteHits(const char* text) {
+  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+  __m128i hits = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
+  hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(kCtrlZ)));
+  return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
+// The index of the first LF, CR or 0x1A of the `size` bytes at `text`;
+// `size` when there is none.  With SSE2, by blocks of 16, the last one
+// overlapping the one before (the bytes read twice hold no hit).
+size_t firstLineByte(const char* text, size_t size) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  if (size >= 16) {
+    for (; i + 16 <= size; i += 16) {
+      if (unsigned hits = lineByteHits(text + i); hits != 0) return i + __builtin_ctz(hits);
+    }
+    if (i == size) return size;
+    unsigned hits = lineByteHits(text + size - 16);
+    return hits != 0 ? size - 16 + __builtin_ctz(hits) : size;
+  }
+#endif
+  while (i < size && !isLineByte(text[i])) ++i;
+  return i;
+}
+
 }  // namespace
 
 // Copies a line in runs: the bytes up to the LF are searched once for a CR
@@ -119,6 +155,17 @@ TextReader::Result TextReader::readLine(char* line, size_t capacity, size_t& len
     const char* start = buffer_.data() + pos_;
     size_t room = capacity - 1 - length;
     size_t available = end_ - pos_ < room ? end_ - pos_ : room;
+    // The common line: one pass finds its LF, or the end of the bytes at
+    // hand, before any CR or 0x1A.
+    size_t first = firstLineByte(start, available);
+    if (first == available || start[first] == '\n') {
+      size_t run = first == available ? available : first + 1;
+      std::memcpy(line + length, start, run);
+      length += run;
+      pos_ += run;
+      if (first != available) break;
+      continue;
+    }
     const char* newline = static_cast<const char*>(std::memchr(start, '\n', available));
     size_t run = newline != nullptr ? static_cast<size_t>(newline - start) + 1 : available;
     size_t plain = plainPrefix(start, run);

@@ -157,6 +157,13 @@ struct Render {
   int32_t elapsed = 0;
   int32_t unit;
 
+  // The detune value and note byte of the latest step, for its pitch and
+  // detune: the steps of a note mostly share them.
+  int stepPitch = -1;
+  int32_t stepDetune = 0;
+  int32_t detuneValue = 0;
+  int64_t noteByte = 0;
+
   uint8_t next() { return env.code.data()[run.readPosition++]; }
   bool atEnd() const { return static_cast<size_t>(run.readPosition) >= env.code.length(); }
   void setKey(int offset) {
@@ -168,21 +175,37 @@ struct Render {
 void emitVolumeOut(Render& r) {
   const PartState& p = r.ctx.parts[r.part];
   int64_t out = (int64_t{p.volumeValue} + p.volumeOffset) * (r.run.volume + 1) / 128;
-  r.ctx.emitByte(kEventVolume);
-  r.ctx.emitByte(static_cast<int>(std::clamp<int64_t>(out, 0, 127)));
+  r.ctx.reserveTrack(2);
+  uint8_t* at = r.ctx.track().append(2);
+  at[0] = kEventVolume;
+  at[1] = static_cast<uint8_t>(std::clamp<int64_t>(out, 0, 127));
+}
+
+// The detune event and the note of a step, as emitDetune() and emitNote()
+// write them.
+void emitStep(Render& r, int32_t length) {
+  CompileContext& ctx = r.ctx;
+  if (r.pitch != r.stepPitch || r.run.detune != r.stepDetune) {
+    r.stepPitch = r.pitch;
+    r.stepDetune = r.run.detune;
+    r.detuneValue = detuneValue(ctx, r.pitch, r.run.detune);
+    r.noteByte = noteByteOf(ctx, r.pitch, r.run.detune);
+  }
+  ctx.emitByteWord(kEventDetune, r.detuneValue);
+  if (length == 0) return;
+  if (r.noteByte < 0 || r.noteByte > 127) ctx.error("音程が範囲外です");
+  ctx.emitByteWord(static_cast<int>(r.noteByte), length);
 }
 
 void playStep(Render& r, int32_t count) {
-  CompileContext& ctx = r.ctx;
-  emitDetune(ctx, r.pitch, r.run.detune);
   int32_t a = count * r.unit;
   r.run.stepSinceLoop = true;
   if (a < r.total - r.elapsed) {
-    emitNote(ctx, r.pitch, r.run.detune, a);
+    emitStep(r, a);
     r.elapsed += a;
   } else {
     r.run.carry = r.elapsed + a - r.total;
-    emitNote(ctx, r.pitch, r.run.detune, r.total - r.elapsed);
+    emitStep(r, r.total - r.elapsed);
     r.elapsed = r.total;
   }
 }

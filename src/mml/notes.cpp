@@ -147,12 +147,17 @@ void endOneShots(CompileContext& ctx, PartState& p) {
 }
 
 // What follows every note after its tie mark: steps, envelope restart, the
-// end of a one-note volume, octave shift and gate.
-void closeNote(CompileContext& ctx, PartState& p, int32_t length) {
+// end of a one-note volume, octave shift and gate.  Inlined: it ends every
+// note of the fast lane, where a call's entry and exit cost a tenth of the
+// note.  Without an envelope the run is left as it is: only envelope notes
+// read it, and selecting an envelope restarts it.
+[[gnu::always_inline]] inline void closeNote(CompileContext& ctx, PartState& p, int32_t length) {
   p.steps = wrapSteps(int64_t{p.steps} + length);
-  bool restart = ctx.running.tieFlag ? p.envelopeRestart == EnvelopeRestart::kEveryNote
-                                     : p.envelopeRestart != EnvelopeRestart::kRunsOn;
-  if (restart) ctx.envelopes.runs[ctx.currentPart].restart();
+  if (p.envelopeNumber != 0) {
+    bool restart = ctx.running.tieFlag ? p.envelopeRestart == EnvelopeRestart::kEveryNote
+                                       : p.envelopeRestart != EnvelopeRestart::kRunsOn;
+    if (restart) ctx.envelopes.runs[ctx.currentPart].restart();
+  }
   p.octaveShiftOnce = 0;
   if ((p.oneShotVolume | p.oneShotGate) != 0) endOneShots(ctx, p);
 }
@@ -201,6 +206,25 @@ class NoteLane {
     if (tied) take();
     scanner_.commit(ahead_);
     emit(pitch, note, detune, length, sounding, tied);
+    return true;
+  }
+
+  // A length alone (the default length's, a portamento's, ...).
+  bool length(int32_t& length) {
+    int next = 0;
+    if (!readLength(length, next)) return false;
+    scanner_.commit(ahead_);
+    return true;
+  }
+
+  // A rest, when its length is everyday too.
+  bool rest() {
+    int next = 0;
+    int32_t length = 0;
+    if (!readLength(length, next) || !ctx_.track().hasRoom(kRestBytes)) return false;
+    scanner_.commit(ahead_);
+    putWordEvent(ctx_.track().append(kRestBytes), kEventRest, length);
+    part_.steps = wrapSteps(int64_t{part_.steps} + length);
     return true;
   }
 
@@ -253,7 +277,8 @@ class NoteLane {
   }
 
   // A length and the code that follows it, as the general path reads them.
-  bool readLength(int32_t& length, int& next) {
+  // Inlined into both readers: a call would cost more than it saves.
+  [[gnu::always_inline]] bool readLength(int32_t& length, int& next) {
     int64_t total = 0;
     // The general path peeks for portamento before the length, at the
     // place where the length's first lookup stands.
@@ -338,26 +363,29 @@ class NoteLane {
   // The most a note writes here: detune, note, and the tie and rest that
   // end a gated note or the tie mark of a tied one.
   static constexpr size_t kMostBytes = 3 + 3 + 1 + 3;
+  static constexpr size_t kRestBytes = 3;
 
   // The note's events in one stretch of the stream, room made beforehand.
   void emit(int pitch, int note, int32_t detune, int32_t length, int32_t sounding, bool tied) {
     ctx_.running.tieFlag = tied;
     part_.tieState = tied ? TieState::kNote : TieState::kNone;
     if (tied) part_.tiePitch = pitch;
-    bool gated = length > sounding;
-    size_t count = 3 + (sounding != 0 ? 3 : 0) + (gated ? 4 : 0) + (tied ? 1 : 0);
-    uint8_t* at = ctx_.track().append(count);
+    ByteBuffer& track = ctx_.track();
+    uint8_t* start = track.data() + track.length();
+    uint8_t* at = start;
     putWordEvent(at, kEventDetune, detune);
     at += 3;
     if (sounding != 0) {
       putWordEvent(at, note, sounding);
       at += 3;
     }
-    if (gated) {
+    if (length > sounding) {  // gated: the silent rest of its length
       at[0] = kEventTie;
       putWordEvent(at + 1, kEventRest, length - sounding);
+      at += 4;
     }
-    if (tied) at[0] = kEventTie;
+    if (tied) *at++ = kEventTie;
+    track.append(static_cast<size_t>(at - start));
     closeNote(ctx_, part_, length);
   }
 
@@ -396,17 +424,28 @@ int notePitch(CompileContext& ctx, int semitone) {
 }
 
 int32_t readLength(CompileContext& ctx) {
+  int32_t length = 0;
+  if (NoteLane(ctx).length(length)) return length;
   int next = 0;
   return readLength(ctx, next);
 }
 
-void onNote(CompileContext& ctx) {
-  if (NoteLane(ctx).play(ctx.currentCode - kMmlNoteC)) return;
+namespace {
+
+// A note the lane left: read from its start by the general path.  Kept out
+// of onNote, so that the lane does not pay for this path's registers.
+[[gnu::noinline]] void generalNote(CompileContext& ctx) {
   int pitch = notePitch(ctx, ctx.currentCode - kMmlNoteC);
   ctx.running.tieFlag = false;
   int32_t length = ctx.scanner.peek(ctx.mml.commands) == kMmlPortamento ? portamento(ctx, pitch)
                                                                         : playNote(ctx, pitch);
   finishNote(ctx, length);
+}
+
+}  // namespace
+
+void onNote(CompileContext& ctx) {
+  if (!NoteLane(ctx).play(ctx.currentCode - kMmlNoteC)) generalNote(ctx);
 }
 
 void onKeySignature(CompileContext& ctx) {
@@ -426,12 +465,22 @@ void onKeySignature(CompileContext& ctx) {
   }
 }
 
-void onRest(CompileContext& ctx) {
+namespace {
+
+// A rest the lane left (see generalNote()).
+[[gnu::noinline]] void generalRest(CompileContext& ctx) {
   ctx.emitByte(kEventRest);
-  int32_t length = readLength(ctx);
+  int next = 0;
+  int32_t length = readLength(ctx, next);
   ctx.emitWord(length);
   PartState& p = ctx.part();
   p.steps = wrapSteps(int64_t{p.steps} + length);
+}
+
+}  // namespace
+
+void onRest(CompileContext& ctx) {
+  if (!NoteLane(ctx).rest()) generalRest(ctx);
 }
 
 void onOctaveOnce(CompileContext& ctx) { ctx.part().octaveShiftOnce += 1; }

@@ -123,6 +123,18 @@ constexpr std::array<bool, 256> makeBarriers() {
 
 constexpr std::array<bool, 256> kBarrier = makeBarriers();
 
+// Moves the `kCount` bytes of events at `from` to `to`, no later, with one
+// load and one store of `sizeof(Word)` bytes.  The bytes stored past the
+// events lie before the end of the bytes moved (`to` is at least the
+// dropped detune's length behind `from`), where the walk has read all.
+template <typename Word, size_t kCount>
+inline void moveEvents(uint8_t* to, const uint8_t* from) {
+  static_assert(kCount <= sizeof(Word) && sizeof(Word) <= kCount + kEventLength[kEventDetune]);
+  Word bytes;
+  std::memcpy(&bytes, from, sizeof bytes);
+  std::memcpy(to, &bytes, sizeof bytes);
+}
+
 // The kind of the last event the follower was handed, for joining.
 enum class Last : uint8_t { kOther, kNote, kTieAfterNote, kRest };
 
@@ -152,6 +164,7 @@ class Walk {
 
   // The first pass, one event each; r_ is at the event, which fits.
   void note();
+  void plainNotes();
   void rest();
   template <size_t kCount>
   void remembered(int& memory, int value, int stopCode);
@@ -219,6 +232,78 @@ void Walk<kTwoPasses>::note() {
     r_ += kTiedNoteLength;
   }
   keepNote(pitch, total);
+}
+
+// After a note or a rest: the run of notes that follows, each after a
+// detune of the value in force, alone, gated (a tie and a rest after it) or
+// tied to the next, taken as note(), keepTie() and rest() would take them
+// one by one: the detune dropped, the rest copied, nothing joined (no tie of
+// the same pitch follows a note, in either pass, and no rest a rest) and no
+// pan pending.  This is the body of most streams, and of every expanded
+// loop.
+template <bool kTwoPasses>
+void Walk<kTwoPasses>::plainNotes() {
+  constexpr size_t kPair = kDetuneLength + kNoteEventLength;
+  constexpr size_t kGatedTail = kTieLength + kRestLength;
+  uint8_t* s = s_;
+  size_t r = r_;
+  size_t w = w_;
+  Last last = last_;
+  // The second pass joins a note to the tied note of its pitch before it.
+  auto joinsTheTiedNote = [&](uint8_t pitch) {
+    return length_ - r <= kDetuneLength || s[r + kDetuneLength] == pitch;
+  };
+  if constexpr (kTwoPasses) {
+    if (panPending_ || (last == Last::kTieAfterNote && joinsTheTiedNote(s[w - kTiedNoteLength]))) {
+      return;
+    }
+  }
+  // The detune event of the value in force: its three bytes as the first
+  // three of a four-byte load give them, in the machine's byte order.
+  const uint8_t detuneBytes[4] = {kEventDetune, static_cast<uint8_t>(m_.detune & 0xFF),
+                                  static_cast<uint8_t>((m_.detune >> 8) & 0xFF), 0};
+  const uint8_t maskBytes[4] = {0xFF, 0xFF, 0xFF, 0};
+  uint32_t detune;
+  uint32_t mask;
+  std::memcpy(&detune, detuneBytes, sizeof detune);
+  std::memcpy(&mask, maskBytes, sizeof mask);
+  auto detuneAt = [&](size_t at) {
+    uint32_t bytes;
+    std::memcpy(&bytes, s + at, sizeof bytes);
+    return (bytes & mask) == detune;
+  };
+  while (length_ - r > kPair && detuneAt(r) && s[r + kDetuneLength] <= kLastNoteCode) {
+    const uint8_t* from = s + r + kDetuneLength;
+    if (from[kNoteEventLength] != kEventTie) {
+      moveEvents<uint32_t, kNoteEventLength>(s + w, from);
+      w += kNoteEventLength;
+      r += kPair;
+      last = Last::kNote;
+      continue;
+    }
+    if (length_ - r <= kPair + kTieLength) break;
+    const uint8_t tied = from[kNoteEventLength + kTieLength];
+    if (tied == kEventRest) {
+      if (length_ - r <= kPair + kGatedTail || from[kNoteEventLength + kGatedTail] == kEventRest) {
+        break;
+      }
+      moveEvents<uint64_t, kNoteEventLength + kGatedTail>(s + w, from);
+      w += kNoteEventLength + kGatedTail;
+      r += kPair + kGatedTail;
+      last = Last::kRest;
+      continue;
+    }
+    const uint8_t pitch = from[0];
+    if (tied == pitch) break;  // the first pass joins a tie of the same pitch
+    moveEvents<uint32_t, kNoteEventLength + kTieLength>(s + w, from);
+    w += kNoteEventLength + kTieLength;
+    r += kPair + kTieLength;
+    last = Last::kTieAfterNote;
+    if (joinsTheTiedNote(pitch)) break;
+  }
+  r_ = r;
+  w_ = w;
+  if constexpr (kTwoPasses) last_ = last;
 }
 
 template <bool kTwoPasses>
@@ -406,6 +491,7 @@ size_t Walk<kTwoPasses>::run() {
       }
       if (code <= kLastNoteCode) {
         note();
+        plainNotes();
         if (r_ >= body) continue;
         code = s_[r_];
       }
@@ -416,6 +502,7 @@ size_t Walk<kTwoPasses>::run() {
       }
       if (code == kEventRest) {
         rest();
+        plainNotes();
         continue;
       }
       // The next note's detune: the top of the loop takes it.

@@ -163,7 +163,8 @@ std::string_view whatCommandSets(std::string_view keyword) {
 }  // namespace
 
 std::string_view Scanner::commandText() const {
-  std::string_view command = std::string_view(line_, pos_).substr(std::min(commandStart_, pos_));
+  size_t start = commandMark_ == 0 ? 0 : commandMark_ - 1;  // the command's first byte
+  std::string_view command = std::string_view(line_, pos_).substr(std::min(start, pos_));
   command.remove_prefix(std::min(command.find_first_not_of(" \t"), command.size()));
   while (!command.empty() && (command.back() == '\n' || command.back() == ' ')) {
     command.remove_suffix(1);

@@ -204,8 +204,9 @@ class Scanner {
   // A line marker: the line counter and the file name shown from now on.
   void setMarker(int32_t line, std::string fileName);
   // Marks the current character as the start of a command, for messages
-  // that quote the command.
-  void markCommand() { commandStart_ = pos_ == 0 ? 0 : pos_ - 1; }
+  // that quote the command (kept as the position; the start is worked out
+  // only when a message asks for it).
+  void markCommand() { commandMark_ = pos_; }
   // The column in the source line of the current line's 1-based column
   // `column`: itself unless the preprocessor rewrote the line.
   size_t columnInSource(size_t column) const {
@@ -267,7 +268,7 @@ class Scanner {
   char line_[kLineCapacity] = {};
   size_t lineLength_ = 0;  // bytes before the first NUL
   size_t pos_ = 0;
-  size_t commandStart_ = 0;  // where the latest command began in the line
+  size_t commandMark_ = 0;  // the position when the latest command began
   int cur_ = '\n';
   bool newLineNeeded_ = true;
   bool atEnd_ = false;  // the end of the file has been met

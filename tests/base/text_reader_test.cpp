@@ -39,6 +39,16 @@ TEST(TextReader, ReadsAsWindowsTextMode) {
   EXPECT_EQ(lines[9], "b\rc\n");
 }
 
+TEST(TextReader, FindsLineEndsPastTheFirstBlocksOfALine) {
+  TempDir dir;
+  // A CR, a CR LF and a 0x1A where a line's bytes are searched by blocks of
+  // sixteen, in the last one, which overlaps the one before.
+  dir.write("t.txt", "0123456789abcdefgh\rj\n0123456789abcdefghi\r\n0123456789abcdefghij\x1A\n");
+  EXPECT_EQ(readAllLines(dir.file("t.txt")),
+            (std::vector<std::string>{"0123456789abcdefgh\rj\n", "0123456789abcdefghi\n",
+                                      "0123456789abcdefghij"}));
+}
+
 TEST(Platform, OnlyRegularFilesAreRead) {
   TempDir dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);

@@ -60,6 +60,16 @@ INSTANTIATE_TEST_SUITE_P(
              "81 05 3C 60 00 93 10 3C 60 00 3C 60 00 FF"},
         Case{"PanAfterAtQIsWrittenAgain", "93 10 9D 00 00 00 3C 60 00 93 10 3C 60 00 FF",
              "93 10 9D 00 00 00 3C 60 00 93 10 3C 60 00 FF"},
+        Case{"NoteRunsDropDetunesAndJoinTrailingRests",
+             "91 00 00 3C 30 00 91 00 00 3E 30 00 86 90 10 00 91 00 00 40 30 00 86 90 10 00 "
+             "90 08 00 91 05 00 41 30 00 FF",
+             "91 00 00 3C 30 00 3E 30 00 86 90 10 00 40 30 00 86 90 18 00 91 05 00 41 30 00 FF"},
+        Case{"TiedNotesInANoteRunJoinInTheSecondPass",
+             "91 00 00 3C 30 00 91 00 00 3E 30 00 86 91 00 00 40 30 00 86 91 00 00 40 10 00 FF",
+             "91 00 00 3C 30 00 3E 30 00 86 40 30 00 86 40 10 00 FF",
+             "91 00 00 3C 30 00 3E 30 00 86 40 40 00 FF"},
+        Case{"TieOfTheSamePitchEndsANoteRun", "91 00 00 3C 30 00 91 00 00 3E 30 00 86 3E 10 00 FF",
+             "91 00 00 3C 30 00 3E 40 00 FF"},
         Case{"UndefinedCodeAfterANoteFails", "3C 60 00 7A 00 00 FF", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
