@@ -7,7 +7,8 @@ import { createEditor } from './editor.bundle.js';
 import { createRoll, partColor } from './roll.js';
 
 const COMPILE_DELAY_MS = 200;
-const REQUEST_LIMIT_MS = 5000;   // a request running longer ends the worker
+// A request running longer ends the worker: 5 s, or ?limit=SECONDS.
+const REQUEST_LIMIT_MS = 1000 * (Number(new URLSearchParams(location.search).get('limit')) || 5);
 const DUMP_LIMIT = 200000;       // bytes of a part's listing shown
 const PARTS = ['FM1', 'FM2', 'FM3', 'FM4', 'FM5', 'FM6', 'PCM1', 'PCM2', 'PCM3', 'PCM4',
   'PCM5', 'PCM6', 'PCM7', 'PCM8', 'BEEP'];
@@ -65,9 +66,19 @@ let worker = null;
 let nextId = 0;
 const pending = new Map();
 
+// Resolved once the current worker has loaded the module: the loading does
+// not count against a request's time.
+let workerReady = null;
+let workerReadyResolve = null;
+
 function startWorker() {
   worker = new Worker('worker.js');
+  workerReady = new Promise((resolve) => { workerReadyResolve = resolve; });
   worker.onmessage = (e) => {
+    if (e.data.ready) {
+      workerReadyResolve();
+      return;
+    }
     const p = pending.get(e.data.id);
     if (!p) return;
     pending.delete(e.data.id);
@@ -79,6 +90,7 @@ function startWorker() {
 
 function restartWorker() {
   worker.terminate();
+  workerReadyResolve();  // requests waiting for it wait for the next one
   for (const p of pending.values()) clearTimeout(p.timer);
   pending.clear();
   stopPlaying();
@@ -86,7 +98,12 @@ function restartWorker() {
   startWorker();
 }
 
-function request(op, payload = {}, transfer = []) {
+async function request(op, payload = {}, transfer = []) {
+  let ready;
+  do {
+    ready = workerReady;
+    await ready;
+  } while (ready !== workerReady);
   return new Promise((resolve, reject) => {
     const id = ++nextId;
     const timer = setTimeout(() => {

@@ -14,6 +14,7 @@ const PIECE_FRAMES = 2048;
 let engine = null;
 const ready = createTallow({ print() {}, printErr() {} }).then((m) => {
   engine = new TallowEngine.Engine(m);
+  self.postMessage({ ready: true });
 });
 
 const player = { port: null, rate: 0, sent: 0, played: 0, playing: false, ended: false };
