@@ -171,25 +171,34 @@ TEST(Fmb, ReportsAndRefusals) {
     std::string source;
     int status;
     std::string messages;
-    bool written;
+    const char* written;  // the bank file the run leaves, if any
   } cases[] = {
       {"unfinished order", ".fmbfile b\n#@ NO\n", 0,
-       "指定のFMBファイルは存在しません\n音色パラメータ順設定が完了していません\n", false},
+       "指定のFMBファイルは存在しません\n音色パラメータ順設定が完了していません\n", nullptr},
       {"tone number too large", ".fmbfile b\n.vstart 0\n#@ NO *\n@128\n", 1,
-       "指定のFMBファイルは存在しません\n音色番号が大きすぎます-- song.mml(Line4)\n@128\n", false},
+       "指定のFMBファイルは存在しません\n音色番号が大きすぎます-- song.mml(Line4)\n@128\n",
+       nullptr},
       {"failed run writes no bank", ".fmbfile b\n#@ NO *\n@1\n#bogus\n", 1,
        "指定のFMBファイルは存在しません\nコマンドが識別できません\n-- song.mml(Line4)\n#bogus\n",
-       false},
+       nullptr},
       {"tone over lines with directives between",
        ".fmbfile b\n#@ NO AL FB *\n@1\n#define X\n2\n.vstart 0\n3\n", 0,
-       "指定のFMBファイルは存在しません\n1個の音色を定義しました\nWrite FMB : b.FMB\n", true},
+       "指定のFMBファイルは存在しません\n1個の音色を定義しました\nWrite FMB : b.FMB\n", "b.FMB"},
+      {"bank name of eleven bytes", ".fmbfile abcdefghijk\n#@ NO *\n@1\n", 0,
+       "指定のFMBファイルは存在しません\n1個の音色を定義しました\nWrite FMB : abcdefghijk.FMB\n",
+       "abcdefghijk.FMB"},
+      {"bank name of twelve bytes", ".fmbfile abcdefghijkl\n", 1,
+       "引数が多すぎます\n-- song.mml(Line1)\n.fmbfile abcdefghijkl\n", nullptr},
   };
   for (const Case& c : cases) {
     TempDir dir;
     PreprocessResult r = testing::runSource(dir, c.source);
     EXPECT_EQ(r.status, c.status) << c.name;
     EXPECT_EQ(r.messages, kSongHead + sjis(c.messages)) << c.name;
-    EXPECT_EQ(dir.exists("b.FMB"), c.written) << c.name;
+    for (const char* bank : {"b.FMB", "abcdefghijk.FMB", "abcdefghijkl.FMB"}) {
+      EXPECT_EQ(dir.exists(bank), c.written != nullptr && std::string(bank) == c.written)
+          << c.name << ": " << bank;
+    }
   }
 }
 

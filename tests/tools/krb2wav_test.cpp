@@ -193,8 +193,9 @@ TEST(OptionsTest, RefusesBadCommandLines) {
 }
 
 TEST(OptionsTest, NoteNames) {
-  const std::pair<const char*, int> cases[] = {{"o4c", 60},  {"O4A", 69},  {"o3a+", 58},
-                                               {"o0c-", 11}, {"127", 127}, {"o8b", 119}};
+  const std::pair<const char*, int> cases[] = {
+      {"o4c", 60},  {"o4d", 62}, {"o4e", 64},  {"o4f", 65},  {"o4g", 67}, {"O4A", 69},
+      {"o3a+", 58}, {"o4b", 71}, {"o0c-", 11}, {"127", 127}, {"o8b", 119}};
   for (auto [text, note] : cases) EXPECT_EQ(parseNoteName(text), note) << text;
   for (const char* bad : {"", "c", "o4", "o4h", "128", "-1", "o4c*"}) {
     EXPECT_FALSE(parseNoteName(bad)) << bad;
