@@ -64,11 +64,17 @@ class ColumnMaps {
     file.remove_prefix(std::min(file.find_first_not_of(" \t"), file.size()));
     maps_[{std::string(file), line}] = std::move(stretches);
   }
+  // The stretches of a written line; null when it was copied whole.  The
+  // pointer stays valid while the maps live (no line is added twice).
+  const std::vector<ColumnStretch>* find(const std::string& file, int line) const {
+    if (maps_.empty()) return nullptr;
+    auto found = maps_.find({file, line});
+    return found == maps_.end() ? nullptr : &found->second;
+  }
   // The offset in the source line of byte `offset` of the written line.
   size_t sourceOffset(const std::string& file, int line, size_t offset) const {
-    if (maps_.empty()) return offset;
-    auto found = maps_.find({file, line});
-    return found == maps_.end() ? offset : offsetThrough(found->second, offset);
+    const std::vector<ColumnStretch>* stretches = find(file, line);
+    return stretches == nullptr ? offset : offsetThrough(*stretches, offset);
   }
 
  private:

@@ -193,9 +193,7 @@ int runCompile(CompileContext& ctx) {
 SourcePlace commandPlace(CompileContext& ctx) {
   const Scanner& s = ctx.scanner;
   size_t offset = static_cast<size_t>(s.commandText().data() - s.takenText().data());
-  int32_t line = s.lineCounter() - 1;
-  size_t column = ctx.job.columnMaps.sourceOffset(s.fileName(), line, offset) + 1;
-  return SourcePlace{ctx.notes->fileIndex(s.fileName()), line, static_cast<int32_t>(column)};
+  return ctx.notes->place(s.fileName(), s.lineCounter() - 1, offset, ctx.job.columnMaps);
 }
 
 // Runs a command's handler and records the sounding events it wrote.

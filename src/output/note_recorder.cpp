@@ -39,6 +39,18 @@ uint32_t NoteRecorder::fileIndex(const std::string& name) {
   return last_;
 }
 
+SourcePlace NoteRecorder::place(const std::string& file, int32_t line, size_t offset,
+                                const ColumnMaps& maps) {
+  uint32_t index = fileIndex(file);
+  if (index != lineFile_ || line != line_) {
+    lineFile_ = index;
+    line_ = line;
+    stretches_ = maps.find(file, line);
+  }
+  size_t column = stretches_ != nullptr ? offsetThrough(*stretches_, offset) : offset;
+  return SourcePlace{index, line, static_cast<int32_t>(column + 1)};
+}
+
 void NoteRecorder::appended(int part, const ByteBuffer& stream, const SourcePlace& place) {
   std::span<const uint8_t> s(stream.data(), stream.length());
   size_t pos = scanned_[part];

@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "base/column_map.h"
 #include "base/note_positions.h"
 #include "base/parts.h"
 #include "output/byte_buffer.h"
@@ -27,6 +29,9 @@ class NoteRecorder {
 
   // The index of a file name in the table, added when new.
   uint32_t fileIndex(const std::string& name);
+  // The place of byte `offset` of line `line` of `file` as the compiler reads
+  // it, through the preprocessor's column maps (looked up once a line).
+  SourcePlace place(const std::string& file, int32_t line, size_t offset, const ColumnMaps& maps);
   // Records the events appended to `stream` since the part's last record,
   // all written by one command at `place`.
   void appended(int part, const ByteBuffer& stream, const SourcePlace& place);
@@ -45,6 +50,10 @@ class NoteRecorder {
   NotePositions& table_;
   std::array<size_t, kPartCount> scanned_{};
   uint32_t last_ = 0;  // the file named last
+  // The line named last and its column map.
+  uint32_t lineFile_ = UINT32_MAX;
+  int32_t line_ = 0;
+  const std::vector<ColumnStretch>* stretches_ = nullptr;
 };
 
 }  // namespace tallow
