@@ -192,8 +192,8 @@ int runCompile(CompileContext& ctx) {
 // where the macro was used).
 SourcePlace commandPlace(CompileContext& ctx) {
   const Scanner& s = ctx.scanner;
-  size_t offset = static_cast<size_t>(s.commandText().data() - s.takenText().data());
-  return ctx.notes->place(s.fileName(), s.lineCounter() - 1, offset, ctx.job.columnMaps);
+  return ctx.notes->place(s.fileName(), s.fileNameChanges(), s.lineCounter() - 1, s.commandStart(),
+                          ctx.job.columnMaps);
 }
 
 // Runs a command's handler and records the sounding events it wrote.

@@ -39,16 +39,16 @@ uint32_t NoteRecorder::fileIndex(const std::string& name) {
   return last_;
 }
 
-SourcePlace NoteRecorder::place(const std::string& file, int32_t line, size_t offset,
-                                const ColumnMaps& maps) {
-  uint32_t index = fileIndex(file);
-  if (index != lineFile_ || line != line_) {
-    lineFile_ = index;
+SourcePlace NoteRecorder::place(const std::string& file, uint32_t fileChanges, int32_t line,
+                                size_t offset, const ColumnMaps& maps) {
+  if (fileChanges != fileChanges_ || line != line_) {
+    fileChanges_ = fileChanges;
+    lineFile_ = fileIndex(file);
     line_ = line;
     stretches_ = maps.find(file, line);
   }
   size_t column = stretches_ != nullptr ? offsetThrough(*stretches_, offset) : offset;
-  return SourcePlace{index, line, static_cast<int32_t>(column + 1)};
+  return SourcePlace{lineFile_, line, static_cast<int32_t>(column + 1)};
 }
 
 void NoteRecorder::appended(int part, const ByteBuffer& stream, const SourcePlace& place) {

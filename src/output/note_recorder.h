@@ -30,8 +30,11 @@ class NoteRecorder {
   // The index of a file name in the table, added when new.
   uint32_t fileIndex(const std::string& name);
   // The place of byte `offset` of line `line` of `file` as the compiler reads
-  // it, through the preprocessor's column maps (looked up once a line).
-  SourcePlace place(const std::string& file, int32_t line, size_t offset, const ColumnMaps& maps);
+  // it, through the preprocessor's column maps; the file and the map are
+  // looked up once a line (`fileChanges` counts the reader's changes of file
+  // name, so that an equal count means the same file).
+  SourcePlace place(const std::string& file, uint32_t fileChanges, int32_t line, size_t offset,
+                    const ColumnMaps& maps);
   // Records the events appended to `stream` since the part's last record,
   // all written by one command at `place`.
   void appended(int part, const ByteBuffer& stream, const SourcePlace& place);
@@ -50,8 +53,9 @@ class NoteRecorder {
   NotePositions& table_;
   std::array<size_t, kPartCount> scanned_{};
   uint32_t last_ = 0;  // the file named last
-  // The line named last and its column map.
-  uint32_t lineFile_ = UINT32_MAX;
+  // The line named last, its file and its column map.
+  uint32_t fileChanges_ = UINT32_MAX;
+  uint32_t lineFile_ = 0;
   int32_t line_ = 0;
   const std::vector<ColumnStretch>* stretches_ = nullptr;
 };

@@ -42,6 +42,7 @@ bool Scanner::open(const std::string& path) {
   if (open_ || !reader_.open(path)) return false;
   open_ = true;
   fileName_ = path;
+  ++fileNameChanges_;
   lineCounter_ = 0;
   newLineNeeded_ = true;
   atEnd_ = false;
@@ -58,6 +59,7 @@ bool Scanner::close() {
 void Scanner::setMarker(int32_t line, std::string fileName) {
   lineCounter_ = line;
   fileName_ = std::move(fileName);
+  ++fileNameChanges_;
 }
 
 void Scanner::restorePosition(const Position& p) {
@@ -162,10 +164,15 @@ std::string_view whatCommandSets(std::string_view keyword) {
 
 }  // namespace
 
+size_t Scanner::commandStart() const {
+  size_t at = std::min(commandMark_ == 0 ? size_t{0} : commandMark_ - 1, pos_);
+  while (at < pos_ && (line_[at] == ' ' || line_[at] == '\t')) ++at;
+  return at;
+}
+
 std::string_view Scanner::commandText() const {
-  size_t start = commandMark_ == 0 ? 0 : commandMark_ - 1;  // the command's first byte
-  std::string_view command = std::string_view(line_, pos_).substr(std::min(start, pos_));
-  command.remove_prefix(std::min(command.find_first_not_of(" \t"), command.size()));
+  size_t start = commandStart();
+  std::string_view command(line_ + start, pos_ - start);
   while (!command.empty() && (command.back() == '\n' || command.back() == ' ')) {
     command.remove_suffix(1);
   }

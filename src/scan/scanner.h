@@ -200,6 +200,8 @@ class Scanner {
   // The current line from its start through the last character taken.
   std::string_view takenText() const { return std::string_view(line_, pos_); }
   const std::string& fileName() const { return fileName_; }
+  // Counts the changes of fileName(): equal counts, the same name.
+  uint32_t fileNameChanges() const { return fileNameChanges_; }
   int32_t lineCounter() const { return lineCounter_; }
   // A line marker: the line counter and the file name shown from now on.
   void setMarker(int32_t line, std::string fileName);
@@ -257,6 +259,8 @@ class Scanner {
   // The latest command as written so far (from its mark to the last
   // character taken, without blanks around it).
   std::string_view commandText() const;
+  // Where that command starts in the line (its first byte after blanks).
+  size_t commandStart() const;
 
  private:
   static constexpr size_t kNumberLimit = 14;  // a 15th character is refused
@@ -274,6 +278,7 @@ class Scanner {
   bool atEnd_ = false;  // the end of the file has been met
   int32_t lineCounter_ = 0;
   std::string fileName_;
+  uint32_t fileNameChanges_ = 0;
 };
 
 }  // namespace tallow
